@@ -1,0 +1,188 @@
+// The simulator's control device, \\.\Zurezi6Sim: private control codes and
+// their layouts, used by qz6sim.exe and the tests to look at the simulated
+// adapters and to script the line. Not part of the adapter contract.
+//
+// Every code is METHOD_BUFFERED. A request whose input or output length does
+// not match its layout fails with STATUS_INVALID_PARAMETER.
+#pragma once
+
+#include "common/adapter_names.h"
+#include "common/stream_protocol.h"
+
+namespace qz6 {
+
+constexpr uint32_t SimControlCode(uint32_t function) { return MakeControlCode(kDeviceTypeUnknown, 0x800 + function, kMethodBuffered); }
+
+constexpr uint32_t IOCTL_SIM_GET_STATUS = SimControlCode(0);      // in: none; out: SimStatus
+constexpr uint32_t IOCTL_SIM_SET_CABLE = SimControlCode(1);       // in: SimCableRequest
+constexpr uint32_t IOCTL_SIM_INJECT_FRAME = SimControlCode(2);    // in: SimInjectHeader + data; out: SimInjectResult
+constexpr uint32_t IOCTL_SIM_SET_MODEM_INPUTS = SimControlCode(3); // in: SimModemInputsRequest
+constexpr uint32_t IOCTL_SIM_SCRIPT_FAULT = SimControlCode(4);    // in: SimFaultRequest
+constexpr uint32_t IOCTL_SIM_FAIL_RECEIVES = SimControlCode(5);   // in: SimFailReceivesRequest
+constexpr uint32_t IOCTL_SIM_SET_PLUGGED = SimControlCode(6);     // in: SimPlugRequest
+constexpr uint32_t IOCTL_SIM_SET_GENERATOR = SimControlCode(7);   // in: SimGeneratorRequest
+constexpr uint32_t IOCTL_SIM_READ_LOG = SimControlCode(8);        // in: SimAdapterRequest; out: SimLog
+constexpr uint32_t IOCTL_SIM_RESET = SimControlCode(9);           // in: none
+
+#pragma pack(push, 1)
+
+struct SimAdapterRequest {
+    uint8_t adapter;
+};
+
+enum SimCableKind : uint8_t {
+    CABLE_NONE = 0,
+    CABLE_LOOPBACK = 1,    // own transmit to own receive, DTR to DCD, RTS to CTS
+    CABLE_NULL_MODEM = 2,  // to `peer`: transmit to its receive, DTR to its DCD, RTS to its CTS
+};
+
+struct SimCableRequest {
+    uint8_t adapter;
+    uint8_t kind;  // SimCableKind
+    uint8_t peer;  // for CABLE_NULL_MODEM
+};
+
+constexpr uint8_t INJECT_BAD_CRC = 0x01;  // the frame arrives with a bad CRC
+constexpr uint8_t INJECT_ABORT = 0x02;    // the frame ends in an abort sequence
+
+struct SimInjectHeader {
+    uint8_t adapter;
+    uint8_t frame_bits;  // ORed into the bits the adapter sets itself
+    uint8_t flags;       // INJECT_*
+    uint8_t reserved;
+    uint16_t length;     // number of data bytes following this header
+};
+static_assert(sizeof(SimInjectHeader) == 6);
+constexpr uint32_t kSimInjectMaxSize = sizeof(SimInjectHeader) + kMaxReceivedFrame;
+
+enum SimInjectOutcome : uint8_t {
+    INJECT_QUEUED = 0,
+    INJECT_DROPPED_DISABLED = 1,   // receiver off: communications disabled
+    INJECT_DROPPED_QUEUE_FULL = 2, // counted in rx_disabled_bfrs_full
+    INJECT_DROPPED_TOO_LONG = 3,   // counted in rx_discards_too_long
+    INJECT_DROPPED_BAD_CRC = 4,    // counted in rx_crc_errors
+    INJECT_DROPPED_ABORT = 5,      // counted in rx_aborts
+    INJECT_DROPPED_UNPLUGGED = 6,
+    INJECT_DROPPED_NOT_CONFIGURED = 7,
+};
+
+struct SimInjectResult {
+    uint8_t outcome;  // SimInjectOutcome
+};
+
+struct SimModemInputsRequest {
+    uint8_t adapter;
+    uint8_t manual;  // 0: inputs follow the cable; 1: dcd and cts below
+    uint8_t dcd;
+    uint8_t cts;
+};
+
+enum SimFaultKind : uint8_t {
+    FAULT_RETURN_CODE = 0,  // the command answers with `return_code`
+    FAULT_NO_ANSWER = 1,    // the block comes back with return_code untouched
+    FAULT_FAIL_CALL = 2,    // the device control call itself fails
+};
+constexpr uint8_t kAnyCommand = 0xFF;
+
+struct SimFaultRequest {
+    uint8_t adapter;
+    uint8_t command;  // a command code, or kAnyCommand
+    uint8_t kind;     // SimFaultKind
+    uint8_t return_code;
+    uint32_t count;   // the next `count` matching calls; 0 clears the script
+};
+static_assert(sizeof(SimFaultRequest) == 8);
+
+struct SimFailReceivesRequest {
+    uint8_t adapter;
+    uint32_t count;  // the next `count` receive calls fail
+};
+
+struct SimPlugRequest {
+    uint8_t adapter;
+    uint8_t plugged;
+};
+
+struct SimGeneratorRequest {
+    uint8_t adapter;
+    uint8_t enabled;
+    uint16_t length;  // data bytes per frame
+    uint32_t rate;    // frames a second; 0: as fast as the receiver takes them
+    uint32_t count;   // frames to generate; 0: until switched off
+};
+static_assert(sizeof(SimGeneratorRequest) == 12);
+
+struct SimAdapterStatus {
+    uint8_t present;          // has a device (nonzero InterruptNumber at driver start)
+    uint8_t plugged;
+    uint8_t configured;       // a SET_CONFIGURATION was accepted since power-on
+    uint8_t channel_enabled;
+    uint32_t io_base;
+    uint32_t shared_memory;
+    uint32_t interrupt_number;
+    StreamingConfiguration configuration;
+    uint8_t bridge;
+    uint8_t pass_bad_crc;
+    uint8_t dtr;
+    uint8_t rts;
+    uint8_t dcd;
+    uint8_t cts;
+    uint8_t manual_inputs;
+    uint8_t cable;            // SimCableKind
+    uint8_t peer;
+    uint16_t rx_queued;
+    uint16_t tx_queued;
+    uint32_t frames_dropped;  // receive queue full, any cause of loss on the receive side
+    uint32_t open_handles;
+    uint32_t pending_receives;
+    uint8_t generator_enabled;
+    uint16_t generator_length;
+    uint32_t generator_rate;
+    uint32_t generator_remaining;
+    uint32_t generator_count;  // frames generated since the generator was set
+    StatisticsReply statistics;
+    CommErrorsReply comm_errors;
+};
+
+struct SimStatus {
+    uint32_t uptime_ms;
+    char version[16];
+    SimAdapterStatus adapters[kAdapterCount];
+};
+
+// One entry of an adapter's request log. Opens and handle closes are logged
+// too, with the pseudo control codes below, so that tests can tell the order
+// of commands and closes.
+constexpr uint32_t LOG_HANDLE_OPENED = 1;
+constexpr uint32_t LOG_HANDLE_CLOSED = 2;
+constexpr unsigned kLogDataBytes = 8;
+constexpr unsigned kLogEntries = 256;
+
+struct SimLogEntry {
+    uint32_t sequence;      // counts every logged request of the driver, all adapters
+    uint32_t time_ms;
+    uint32_t control_code;  // an IOCTL_STREAM_* code or LOG_HANDLE_*
+    uint32_t input_length;
+    uint32_t output_length;
+    uint8_t command;
+    uint8_t return_code;    // as written back (NO_RESPONSE_CODE if untouched)
+    uint16_t data_length;
+    uint8_t outcome;        // SimLogOutcome
+    uint8_t data[kLogDataBytes];
+};
+
+enum SimLogOutcome : uint8_t {
+    LOG_COMPLETED = 0,
+    LOG_INVALID_PARAMETER = 1,  // failed the length rules
+    LOG_FAILED = 2,             // failed by a scripted fault or an unplugged adapter
+    LOG_PENDED = 3,             // a receive call that had to wait
+};
+
+struct SimLog {
+    uint32_t count;  // valid entries, oldest first
+    SimLogEntry entries[kLogEntries];
+};
+
+#pragma pack(pop)
+
+}  // namespace qz6

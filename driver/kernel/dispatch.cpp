@@ -1,0 +1,208 @@
+// Dispatch routines: translate each request into a call of the adapter model
+// under the driver's lock, and complete it in one place.
+#include "driver/kernel/driver_globals.h"
+
+namespace qz6::kernel {
+
+namespace {
+
+const DeviceExtension& ExtensionOf(PDEVICE_OBJECT device)
+{
+    return *static_cast<const DeviceExtension*>(device->DeviceExtension);
+}
+
+NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
+{
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = NT_SUCCESS(status) ? information : 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+// The caller's buffer of a direct-I/O request, mapped, or null.
+void* MappedBuffer(PIRP irp)
+{
+    if (irp->MdlAddress == nullptr)
+        return nullptr;
+    return MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
+}
+
+NTSTATUS StatusOfOutcome(sim::CallOutcome outcome, unsigned adapter)
+{
+    switch (outcome) {
+    case sim::CallOutcome::Completed:
+        return STATUS_SUCCESS;
+    case sim::CallOutcome::InvalidParameter:
+        return STATUS_INVALID_PARAMETER;
+    case sim::CallOutcome::Pending:
+        return STATUS_PENDING;
+    case sim::CallOutcome::Failed:
+        break;
+    }
+    return sim::DeviceVisible(g_driver->bank, adapter) ? STATUS_IO_DEVICE_ERROR : STATUS_NO_SUCH_DEVICE;
+}
+
+// After anything that may have moved the line: completes what waits.
+void ServiceAllPending(uint64_t now_us)
+{
+    LIST_ENTRY done;
+    InitializeListHead(&done);
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver->lock, &irql);
+    for (unsigned n = 0; n < kAdapterCount; ++n)
+        ServicePendingReceives(n, &done, now_us);
+    KeReleaseSpinLock(&g_driver->lock, irql);
+    CompleteTakenRequests(&done);
+}
+
+NTSTATUS StreamCommand(unsigned adapter, PIRP irp, uint32_t code, ULONG input_length, ULONG output_length)
+{
+    const auto* input = static_cast<const uint8_t*>(irp->AssociatedIrp.SystemBuffer);
+    uint8_t* output = nullptr;
+    if (code == IOCTL_STREAM_COMMAND) {
+        output = static_cast<uint8_t*>(irp->AssociatedIrp.SystemBuffer);
+    } else {
+        output = static_cast<uint8_t*>(MappedBuffer(irp));
+        if (output == nullptr && output_length != 0)
+            return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+    }
+    if (input == nullptr)
+        input_length = 0;
+    if (output == nullptr)
+        output_length = 0;
+
+    const uint64_t now = NowUs();
+    uint32_t written = 0;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver->lock, &irql);
+    const sim::CallOutcome outcome = sim::StreamCommand(g_driver->bank, adapter, code, input, input_length,
+                                                        output, output_length, now, &written);
+    const NTSTATUS status = StatusOfOutcome(outcome, adapter);
+    KeReleaseSpinLock(&g_driver->lock, irql);
+
+    ServiceAllPending(now);
+    WakeLineWorker();
+    return Complete(irp, status, written);
+}
+
+NTSTATUS StreamReceive(unsigned adapter, PIRP irp, ULONG output_length)
+{
+    void* record = MappedBuffer(irp);
+    if (record == nullptr && output_length != 0)
+        return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+    if (record == nullptr)
+        output_length = 0;
+
+    const uint64_t now = NowUs();
+    uint32_t written = 0;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver->lock, &irql);
+    const sim::CallOutcome outcome = sim::Receive(g_driver->bank, adapter, static_cast<uint8_t*>(record), output_length, true, now, &written);
+    const NTSTATUS status = StatusOfOutcome(outcome, adapter);
+    KeReleaseSpinLock(&g_driver->lock, irql);
+
+    if (status == STATUS_PENDING)
+        return PendReceive(adapter, irp, record, output_length);
+    WakeLineWorker();
+    return Complete(irp, status, written);
+}
+
+NTSTATUS SimulatorControl(PIRP irp, uint32_t code, ULONG input_length, ULONG output_length)
+{
+    auto* buffer = static_cast<uint8_t*>(irp->AssociatedIrp.SystemBuffer);
+    if (buffer == nullptr) {
+        input_length = 0;
+        output_length = 0;
+    }
+    const uint64_t now = NowUs();
+    uint32_t written = 0;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver->lock, &irql);
+    const sim::CallOutcome outcome = sim::SimControl(g_driver->bank, code, buffer, input_length, buffer, output_length, now, &written);
+    KeReleaseSpinLock(&g_driver->lock, irql);
+
+    SyncDosNames();
+    ServiceAllPending(now);
+    WakeLineWorker();
+    return Complete(irp, outcome == sim::CallOutcome::Completed ? STATUS_SUCCESS : STATUS_INVALID_PARAMETER, written);
+}
+
+// Cleanup of one file object: its waiting receives end, and the handle is
+// counted as closed. Runs once per file object, at cleanup or else at close.
+void ReleaseFileObject(unsigned adapter, PFILE_OBJECT file)
+{
+    if (file == nullptr || file->FsContext2 == nullptr)
+        return;
+    file->FsContext2 = nullptr;
+
+    LIST_ENTRY done;
+    InitializeListHead(&done);
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver->lock, &irql);
+    TakePendingReceives(adapter, file, STATUS_CANCELLED, &done);
+    sim::HandleClosed(g_driver->bank, adapter, NowUs());
+    KeReleaseSpinLock(&g_driver->lock, irql);
+    CompleteTakenRequests(&done);
+}
+
+}  // namespace
+
+NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
+{
+    const DeviceExtension& extension = ExtensionOf(device);
+    if (extension.role == DeviceRole::Simulator)
+        return Complete(irp, STATUS_SUCCESS, 0);
+
+    PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver->lock, &irql);
+    const bool visible = sim::DeviceVisible(g_driver->bank, extension.adapter);
+    if (visible)
+        sim::HandleOpened(g_driver->bank, extension.adapter, NowUs());
+    KeReleaseSpinLock(&g_driver->lock, irql);
+    if (!visible)
+        return Complete(irp, STATUS_NO_SUCH_DEVICE, 0);
+    if (file != nullptr)
+        file->FsContext2 = reinterpret_cast<void*>(1);  // open, not yet released
+    return Complete(irp, STATUS_SUCCESS, 0);
+}
+
+NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp)
+{
+    const DeviceExtension& extension = ExtensionOf(device);
+    if (extension.role == DeviceRole::Adapter)
+        ReleaseFileObject(extension.adapter, IoGetCurrentIrpStackLocation(irp)->FileObject);
+    return Complete(irp, STATUS_SUCCESS, 0);
+}
+
+NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
+{
+    const DeviceExtension& extension = ExtensionOf(device);
+    if (extension.role == DeviceRole::Adapter)
+        ReleaseFileObject(extension.adapter, IoGetCurrentIrpStackLocation(irp)->FileObject);
+    return Complete(irp, STATUS_SUCCESS, 0);
+}
+
+NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
+{
+    const DeviceExtension& extension = ExtensionOf(device);
+    const IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+    const uint32_t code = stack->Parameters.DeviceIoControl.IoControlCode;
+    const ULONG input_length = stack->Parameters.DeviceIoControl.InputBufferLength;
+    const ULONG output_length = stack->Parameters.DeviceIoControl.OutputBufferLength;
+
+    if (extension.role == DeviceRole::Simulator)
+        return SimulatorControl(irp, code, input_length, output_length);
+
+    switch (code) {
+    case IOCTL_STREAM_COMMAND:
+    case IOCTL_STREAM_SEND:
+        return StreamCommand(extension.adapter, irp, code, input_length, output_length);
+    case IOCTL_STREAM_RECEIVE:
+        return StreamReceive(extension.adapter, irp, output_length);
+    default:
+        return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    }
+}
+
+}  // namespace qz6::kernel

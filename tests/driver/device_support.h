@@ -1,0 +1,104 @@
+// Helpers for the tests that drive the simulated adapter driver through its
+// real devices: opening adapters, running commands, scripting the simulator.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+
+#include "common/sim_protocol.h"
+#include "common/stream_protocol.h"
+
+namespace qz6::test {
+
+// An owned handle, closed at scope end.
+class DeviceHandle {
+public:
+    DeviceHandle() = default;
+    explicit DeviceHandle(HANDLE handle) : handle_(handle) {}
+    DeviceHandle(const DeviceHandle&) = delete;
+    DeviceHandle& operator=(const DeviceHandle&) = delete;
+    DeviceHandle(DeviceHandle&& other) noexcept : handle_(other.Release()) {}
+    DeviceHandle& operator=(DeviceHandle&& other) noexcept
+    {
+        Reset(other.Release());
+        return *this;
+    }
+    ~DeviceHandle() { Reset(); }
+
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Release()
+    {
+        HANDLE h = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
+    void Reset(HANDLE handle = INVALID_HANDLE_VALUE)
+    {
+        if (Valid())
+            CloseHandle(handle_);
+        handle_ = handle;
+    }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// Opens "\\.\NAME" the way the monitor does. On failure the handle is
+// invalid and `error` (if given) holds GetLastError().
+DeviceHandle OpenDevice(const char* name, DWORD* error = nullptr);
+DeviceHandle OpenAdapter(unsigned adapter, DWORD* error = nullptr);
+DeviceHandle OpenSimulator();
+
+// One DeviceIoControl with a CommandBlock: input 16 + data_length, output
+// 528. Returns the call's own result; the block holds the reply.
+struct CallResult {
+    BOOL ok;
+    DWORD error;
+    DWORD returned;
+};
+CallResult Execute(HANDLE device, CommandBlock& block, uint32_t control_code = IOCTL_STREAM_COMMAND);
+
+// Fills a fresh block (return_code preset to NO_RESPONSE_CODE) and executes
+// it; returns the return code (NO_RESPONSE_CODE also when the call failed).
+uint8_t RunCommand(HANDLE device, uint8_t command, std::initializer_list<uint8_t> data = {}, CommandBlock* reply = nullptr);
+uint8_t RunCommand(HANDLE device, uint8_t command, std::span<const uint8_t> data, CommandBlock* reply);
+
+// The configuration the monitor sends by default, with a given bit rate.
+StreamingConfiguration DefaultConfiguration(uint32_t baud_rate = 56000);
+uint8_t Configure(HANDLE device, const StreamingConfiguration& configuration);
+
+// IOCTL_STREAM_RECEIVE into `record` of `size` bytes.
+CallResult Receive(HANDLE device, void* record, DWORD size);
+
+// The simulator's control device.
+bool SimCall(uint32_t control_code, const void* input, DWORD input_length, void* output = nullptr, DWORD output_length = 0);
+bool SimReset();
+bool SimStatusOf(SimStatus& status);
+SimAdapterStatus SimAdapter(unsigned adapter);
+uint8_t SimInject(unsigned adapter, std::span<const uint8_t> data, uint8_t frame_bits = 0, uint8_t flags = 0);
+bool SimFault(unsigned adapter, uint8_t command, uint8_t kind, uint8_t return_code, uint32_t count);
+bool SimCable(unsigned adapter, uint8_t kind, uint8_t peer = 0);
+bool SimPlug(unsigned adapter, bool plugged);
+bool SimFailReceives(unsigned adapter, uint32_t count);
+bool SimGenerator(unsigned adapter, bool enabled, uint16_t length, uint32_t rate, uint32_t count);
+bool SimModemInputs(unsigned adapter, bool manual, bool dcd, bool cts);
+bool SimReadLog(unsigned adapter, SimLog& log);
+
+// Polls `condition` every few milliseconds until it holds or `timeout_ms`.
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD timeout_ms = 5000)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        Sleep(2);
+    }
+    return true;
+}
+
+}  // namespace qz6::test
