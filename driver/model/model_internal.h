@@ -1,0 +1,90 @@
+// Helpers shared by the files of the adapter model; not for the kernel
+// layer, which uses adapter_model.h only.
+#pragma once
+
+#include "driver/model/adapter_model.h"
+
+namespace qz6::sim::detail {
+
+// Most events (finished transmissions, throttled generator frames) one
+// Advance works through. Beyond that the backlog is given up: transmitters
+// restart their head frame at the current time and generators skip the
+// frames they missed, so a long pause of the caller costs bounded work.
+constexpr uint32_t kMaxEventsPerAdvance = 8192;
+
+// Highest frame rate of a throttled generator, so that its frames are at
+// least 10 microseconds apart.
+constexpr uint32_t kMaxGeneratorRate = 100000;
+
+template <typename T>
+inline void SaturatingIncrement(T& counter)
+{
+    if (counter != static_cast<T>(~static_cast<T>(0)))
+        counter = static_cast<T>(counter + 1);
+}
+
+inline bool ValidIndex(unsigned index) { return index < kAdapterCount; }
+
+// Little-endian access to unaligned wire fields.
+inline uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline void WriteU16(uint8_t* p, uint16_t v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+// ---------------------------------------------------------------------------
+// adapter_model.cpp: power-on state, buffers, log, modem lines.
+
+// Brings one adapter to its power-on state (the block from `plugged` to
+// `pool`); cable, log and handle counts are left alone.
+void ResetPowerOnState(Adapter& adapter, uint64_t now_us);
+
+// Takes a free buffer of the pool; -1 when there is none.
+int AllocateBuffer(Adapter& adapter);
+void ReleaseBuffer(Adapter& adapter, uint8_t slot);
+bool QueuePush(BufferQueue& queue, uint8_t slot);
+uint8_t QueueHead(const BufferQueue& queue);  // queue must not be empty
+uint8_t QueuePop(BufferQueue& queue);         // queue must not be empty
+// Empties both queues (the frames are lost) and idles the transmitter.
+void FlushQueues(Adapter& adapter);
+
+uint32_t MsSincePowerOn(const AdapterBank& bank, uint64_t now_us);
+// The later of `now_us` and every time seen before.
+uint64_t MonotonicNow(AdapterBank& bank, uint64_t now_us);
+
+// Appends `entry` to the adapter's log ring, numbering and timing it.
+void AppendLog(AdapterBank& bank, unsigned index, SimLogEntry& entry, uint64_t now_us);
+
+// Re-reads every adapter's DCD and CTS from its cable or manual setting.
+void EvaluateModemInputs(AdapterBank& bank);
+
+// ---------------------------------------------------------------------------
+// line.cpp: reception, transmission, generators, throughput.
+
+// Where a received frame comes from: bytes in memory, or the generator's
+// counting pattern (data[i] = pattern_seed + i) when `data` is null.
+struct FrameSource {
+    const uint8_t* data;
+    uint32_t length;
+    uint8_t pattern_seed;
+    uint8_t bits;  // ORed into the frame_bits the adapter sets
+    bool bad_crc;
+    bool abort;
+};
+
+// A frame arrives at adapter `index` at time `at_us`.
+SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSource& frame, uint64_t at_us);
+
+// Queues a frame on the adapter's transmitter; false when no transmit buffer
+// is free. An idle transmitter starts it at `at_us`.
+bool QueueTransmit(Adapter& adapter, const uint8_t* data, uint32_t length, bool bad_crc, uint64_t at_us);
+
+// Everything that follows any operation: unthrottled generators fill their
+// receive queues, modem inputs are re-evaluated.
+void Settle(AdapterBank& bank, uint64_t now_us);
+
+// Starts new throughput windows with no bytes and no result.
+void RestartThroughputWindows(Adapter& adapter, uint64_t now_us);
+
+}  // namespace qz6::sim::detail
