@@ -1,0 +1,22 @@
+// The monitor's command channel: the one command block of the program and
+// the routine through which every command reaches the driver.
+//
+// Calling order for every command: optionally ClearCommandBlock, set
+// `command`, `data_length` and `data`, ExecuteCommand, test the result and
+// read the reply from the same block only when it is 0. GUI thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "common/stream_protocol.h"
+#include "monitor/channel/command_block.h"
+
+namespace qz6::mon {
+
+// Runs the command in `block` on the open device and returns its
+// return_code (NO_RESPONSE_CODE when the driver did not answer, the device
+// is not open, or the block breaks the wire's limits). Mirrors the
+// command's name and result into the Polling window while it is open.
+uint8_t ExecuteCommand(CommandBlock& block);
+
+}  // namespace qz6::mon

@@ -1,0 +1,17 @@
+// The monitor's private window messages. No Windows header.
+#pragma once
+
+#include <cstdint>
+
+namespace qz6::mon {
+
+// Sent to every monitor window, then to the Send Frames window: refresh now.
+inline constexpr uint32_t WM_POLL_TICK = 0x4000;
+// Posted to the main window by a monitor window that closes itself;
+// wParam is that window.
+inline constexpr uint32_t WM_DESTROY_CHILD = 0x4001;
+// Posted to the window named by WM_ENTERIDLE so that the modal loop of a
+// dialog or menu runs another idle cycle.
+inline constexpr uint32_t WM_IDLE_NUDGE = 0x4005;
+
+}  // namespace qz6::mon

@@ -1,0 +1,53 @@
+// MonitorState: everything qz6mon knows, one record for the whole run.
+//
+// Owned by the GUI thread. The receive thread reads only the device name
+// and the Receive Detail window handle.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "common/adapter_names.h"
+#include "common/stream_protocol.h"
+
+namespace qz6::mon {
+
+struct MonitorState {
+    HINSTANCE instance = nullptr;
+    HWND main_window = nullptr;
+    HMENU main_menu = nullptr;
+
+    // Device session. The handle is INVALID_HANDLE_VALUE whenever no device
+    // is open, never the value of a closed handle.
+    char device_name[kDeviceNameMax + 1] = {};
+    HANDLE device_handle = INVALID_HANDLE_VALUE;
+    bool device_open = false;
+
+    // Polling engine.
+    bool use_timer = false;
+    bool timer_active = false;
+    uint16_t timer_period_ms = 0;
+    uint32_t ticks_per_poll = 0;
+    uint32_t tick_counter = 0;
+    bool polling_suspended = false;
+    bool idle_polling_stopped = true;
+    bool auto_arrange = false;
+
+    // Windows outside the monitor-window family, and the Polling window,
+    // which the command channel writes into. The Polling window handle is
+    // live only while its menu item is checked.
+    HWND polling_window = nullptr;
+    HWND send_frames_window = nullptr;
+    HWND receive_detail_window = nullptr;
+
+    // The one command block of the program.
+    CommandBlock command_block = {};
+};
+
+extern MonitorState g_monitor;
+
+// Puts every member back to its value at program start.
+void ResetMonitorState();
+
+}  // namespace qz6::mon

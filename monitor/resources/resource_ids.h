@@ -1,0 +1,74 @@
+// Resource identifiers of qz6mon, shared by qz6mon.rc and the code. Plain
+// macros because the resource compiler reads this file too; no Windows
+// header is needed to include it.
+#pragma once
+
+// ---- MAINMENU --------------------------------------------------------------
+// "&File"
+#define IDM_SELECT_DEVICE 1
+#define IDM_CONFIGURE 10
+#define IDM_CONFIGURE_DEVICE 32
+#define IDM_OPEN_DEVICE 30
+#define IDM_CLOSE_DEVICE 31
+#define IDM_ABOUT 2
+#define IDM_EXIT 101
+// "&Link Monitor"
+#define IDM_LINK_STATUS 102
+#define IDM_OPERATIONAL_STATISTICS 105
+#define IDM_COMM_ERROR_STATISTICS 108
+#define IDM_MODEM_STATUS 110
+// "&Configuration"
+#define IDM_STREAMING 40002
+// "Co&mmands"
+#define IDM_ENABLE_COMMUNICATIONS 40003
+#define IDM_DISABLE_COMMUNICATIONS 40004
+#define IDM_BRIDGE_CONTROL 40005
+#define IDM_SET_MODEM_STATUS 40006
+#define IDM_CRC_ERROR_CONTROL 40009
+#define IDM_SEND_FRAMES 40008
+// "&Polling"
+#define IDM_POLLING_WINDOW 103
+#define IDM_POLL_NOW 9
+#define IDM_SUSPEND_POLLING 11
+// "&Window"
+#define IDM_OPEN_ALL 3
+#define IDM_ARRANGE_ICONS 104
+#define IDM_MINIMIZE_ALL 107
+#define IDM_AUTO_ARRANGE 4
+
+// ---- CONFIG: polling configuration ----------------------------------------
+#define IDC_CONFIG_TICK_INTERVAL 102
+#define IDC_CONFIG_TIMER_PERIOD 104
+#define IDC_CONFIG_ENABLE_TIMER 105
+#define IDC_CONFIG_TIMER_GROUP 106
+#define IDC_CONFIG_TIMER_STATE 200
+
+// ---- SELCARD: device selection ---------------------------------------------
+#define IDC_SELCARD_NEW_DEVICE 101
+#define IDC_SELCARD_SET_DEFAULT 102
+#define IDC_SELCARD_CURRENT_DEVICE 103
+
+// ---- Monitor windows, common -------------------------------------------------
+#define IDC_MONITOR_CLOSE 399
+#define IDC_MONITOR_FLUSH 550
+#define IDC_NO_ID -1
+
+// ---- POLLS: Polling and Device Info ----------------------------------------
+#define IDC_POLLS_TICK_INDICATOR 101
+#define IDC_POLLS_RESULT 100
+#define IDC_POLLS_COMMAND 900
+#define IDC_POLLS_DEVICE_NAME 901
+#define IDC_POLLS_DEVICE_STATUS 902
+#define IDC_POLLS_ACTIVE_RESULT 903
+
+// ---- LSTAT: Link Status ------------------------------------------------------
+#define IDC_LSTAT_CHANNEL_STATUS 201
+#define IDC_LSTAT_FRAMES_QUEUED 202
+#define IDC_LSTAT_INTERRUPT_BYTE 203
+
+// ---- MODEMS: Modem Status ----------------------------------------------------
+#define IDC_MODEMS_DCD 200
+#define IDC_MODEMS_CTS 201
+
+// ---- OPSTATS and COMES: first counter; counters follow in id order ----------
+#define IDC_STATS_FIRST_COUNTER 200

@@ -1,0 +1,159 @@
+#include "monitor/windows/monitor_windows.h"
+
+#include <string_view>
+
+#include "monitor/frame/main_window.h"
+#include "monitor/frame/messages.h"
+#include "monitor/frame/monitor_state.h"
+#include "monitor/resources/resource_ids.h"
+
+namespace qz6::mon {
+namespace {
+
+// Window procedure of each kind, in the order of MonitorWindowKinds.
+constexpr WNDPROC kMonitorProcedures[] = {
+    LinkStatusWindowProc,
+    PollingWindowProc,
+    OperationalStatisticsWindowProc,
+    CommErrorStatisticsWindowProc,
+    ModemStatusWindowProc,
+};
+static_assert(std::size(kMonitorProcedures) == MonitorWindowKinds.size());
+
+constexpr UINT kMonitorClassStyle = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;
+static_assert(kMonitorClassStyle == 0x2808);
+
+void RegisterMonitorClass(const MonitorKindRow& row)
+{
+    WNDCLASSA wc = {};
+    wc.style = kMonitorClassStyle;
+    wc.lpfnWndProc = kMonitorProcedures[static_cast<size_t>(row.kind)];
+    wc.cbWndExtra = DLGWINDOWEXTRA;
+    wc.hInstance = g_monitor.instance;
+    wc.hIcon = LoadIconA(g_monitor.instance, row.icon_name);
+    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BACKGROUND + 1));
+    wc.lpszClassName = row.class_name;
+    // Fails when an earlier opening registered it already: that is fine.
+    RegisterClassA(&wc);
+}
+
+std::string_view ClassNameOf(HWND window, char (&buffer)[kClassNameBuffer])
+{
+    const int length = GetClassNameA(window, buffer, sizeof buffer);
+    return {buffer, static_cast<size_t>(length > 0 ? length : 0)};
+}
+
+template <typename Visit>
+BOOL CALLBACK VisitDescendant(HWND window, LPARAM context)
+{
+    (*reinterpret_cast<Visit*>(context))(window);
+    return TRUE;
+}
+
+// Walks every descendant of the main window. The platform skips handles
+// that died during the walk; the visitors check again where they matter.
+template <typename Visit>
+void ForEachDescendant(Visit visit)
+{
+    EnumChildWindows(g_monitor.main_window, VisitDescendant<Visit>, reinterpret_cast<LPARAM>(&visit));
+}
+
+}  // namespace
+
+bool MonitorWindowIsOpen(uint16_t menu_item)
+{
+    const UINT state = GetMenuState(g_monitor.main_menu, menu_item, MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
+}
+
+void OpenMonitorWindow(MonitorKind kind)
+{
+    const MonitorKindRow& row = KindRow(kind);
+    if (MonitorWindowIsOpen(row.menu_item)) {
+        ActivateMonitorWindow(row.class_name);
+        return;
+    }
+    RegisterMonitorClass(row);
+    HWND window = CreateDialogParamA(g_monitor.instance, row.template_name, g_monitor.main_window, nullptr, 0);
+    if (window == nullptr)
+        return;  // no window, so no check mark
+    if (kind == MonitorKind::Polling)
+        g_monitor.polling_window = window;
+    SendMessageA(window, WM_INITDIALOG, 0, 0);
+    SetMenuCheck(row.menu_item, true);
+    if (kind == MonitorKind::Polling)
+        ShowDeviceInfo();
+}
+
+void ActivateMonitorWindow(const char* class_name)
+{
+    const std::string_view wanted = class_name;
+    ForEachDescendant([wanted](HWND window) {
+        char buffer[kClassNameBuffer];
+        if (ClassNameOf(window, buffer) != wanted)
+            return;
+        if (IsIconic(window))
+            OpenIcon(window);
+        BringWindowToTop(window);
+    });
+}
+
+bool MonitorClassMatch(HWND window)
+{
+    char buffer[kClassNameBuffer];
+    return ClassNameIsMonitor(ClassNameOf(window, buffer));
+}
+
+void BroadcastToMonitorWindows(uint16_t message, uint16_t wparam)
+{
+    ForEachDescendant([message, wparam](HWND window) {
+        if (MonitorClassMatch(window))
+            SendMessageA(window, message, wparam, 0);
+    });
+}
+
+void CloseAllMonitorWindows()
+{
+    ForEachDescendant([](HWND window) {
+        if (IsWindow(window) && MonitorClassMatch(window))
+            DestroyWindow(window);
+    });
+    const bool polling_was_open = MonitorWindowIsOpen(IDM_POLLING_WINDOW);
+    for (const MonitorKindRow& row : MonitorWindowKinds)
+        SetMenuCheck(row.menu_item, false);
+    if (polling_was_open)
+        OpenMonitorWindow(MonitorKind::Polling);
+}
+
+void MinimizeAllMonitorWindows()
+{
+    // ShowWindow, because CloseWindow refuses child windows on some systems.
+    ForEachDescendant([](HWND window) {
+        if (MonitorClassMatch(window))
+            ShowWindow(window, SW_MINIMIZE);
+    });
+}
+
+void ShowDeviceInfo()
+{
+    if (!MonitorWindowIsOpen(IDM_POLLING_WINDOW))
+        return;
+    SetDlgItemTextA(g_monitor.polling_window, IDC_POLLS_DEVICE_NAME, g_monitor.device_name);
+    SetDlgItemTextA(g_monitor.polling_window, IDC_POLLS_DEVICE_STATUS, g_monitor.device_open ? "Opened" : "Closed");
+}
+
+LRESULT FilterMonitorWindowMessage(HWND window, UINT message, WPARAM wparam, LPARAM, uint16_t menu_item)
+{
+    const bool close_request = (message == WM_COMMAND && LOWORD(wparam) == IDC_MONITOR_CLOSE) ||
+                               (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE);
+    if (close_request) {
+        SetMenuCheck(menu_item, false);
+        PostMessageA(g_monitor.main_window, WM_DESTROY_CHILD, reinterpret_cast<WPARAM>(window), 0);
+    } else if (message == WM_LBUTTONDOWN) {
+        BringWindowToTop(window);
+    }
+    return 0;
+}
+
+}  // namespace qz6::mon

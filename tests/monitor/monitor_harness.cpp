@@ -1,0 +1,270 @@
+#include "tests/monitor/monitor_harness.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "monitor/frame/main_window.h"
+#include "monitor/frame/monitor_state.h"
+#include "monitor/frame/startup.h"
+
+namespace qz6::mon::test {
+
+std::string SettingsFilePath()
+{
+    char directory[MAX_PATH];
+    GetWindowsDirectoryA(directory, sizeof directory);
+    return std::string(directory) + "\\qz6mon.ini";
+}
+
+void DeleteSettingsFile()
+{
+    DeleteFileA(SettingsFilePath().c_str());
+}
+
+void WriteSettingsFile(const char* text)
+{
+    HANDLE file = CreateFileA(SettingsFilePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string StoredSetting(const char* section, const char* key)
+{
+    char value[128];
+    GetPrivateProfileStringA(section, key, "<absent>", value, sizeof value, SettingsFilePath().c_str());
+    return value;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[256] = {};
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string ControlText(HWND dialog, int id)
+{
+    return WindowText(GetDlgItem(dialog, id));
+}
+
+std::string ClassOf(HWND window)
+{
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+HWND FindMonitorWindow(const char* class_name)
+{
+    return FindWindowExA(g_monitor.main_window, nullptr, class_name, nullptr);
+}
+
+int CountMonitorWindows(const char* class_name)
+{
+    int count = 0;
+    for (HWND w = FindWindowExA(g_monitor.main_window, nullptr, class_name, nullptr); w != nullptr;
+         w = FindWindowExA(g_monitor.main_window, w, class_name, nullptr))
+        ++count;
+    return count;
+}
+
+bool MenuItemChecked(uint16_t item)
+{
+    return (GetMenuState(g_monitor.main_menu, item, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+bool MenuItemGreyed(uint16_t item)
+{
+    return (GetMenuState(g_monitor.main_menu, item, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+namespace {
+
+struct DialogSearch {
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(context);
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(window) && WindowText(window) == search->caption) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND WaitForDialog(DWORD gui_thread, const char* caption, int timeout_ms)
+{
+    DialogSearch search = {caption, nullptr};
+    WaitUntil(
+        [&] {
+            EnumThreadWindows(gui_thread, MatchDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeout_ms);
+    return search.found;
+}
+
+std::string MessageBoxText(HWND box)
+{
+    return ControlText(box, 0xFFFF);
+}
+
+void PressButton(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeout_ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+Operator::Operator(std::function<void(DWORD)> script)
+    : thread_([script = std::move(script), gui = GetCurrentThreadId()] { script(gui); })
+{
+}
+
+Operator::~Operator() { Join(); }
+
+void Operator::Join()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+// ---- Poll probe ---------------------------------------------------------------------
+namespace {
+
+std::atomic<int> g_probe_polls{0};
+std::mutex g_order_mutex;
+std::string g_poll_order;
+
+void LogPoll(char who)
+{
+    std::lock_guard<std::mutex> lock(g_order_mutex);
+    g_poll_order += who;
+}
+
+LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == 0x4000) {
+        ++g_probe_polls;
+        LogPoll('P');
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == 0x4000) {
+        LogPoll('S');
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+void RegisterOnce(const char* name, WNDPROC procedure)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+}  // namespace
+
+HWND CreatePollProbe()
+{
+    RegisterOnce("LMTR_TESTPROBE", ProbeProc);
+    g_probe_polls = 0;
+    return CreateWindowExA(0, "LMTR_TESTPROBE", "probe", WS_CHILD, 0, 0, 10, 10, g_monitor.main_window, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+int PollProbeCount() { return g_probe_polls.load(); }
+
+HWND CreateSendFramesStandIn()
+{
+    RegisterOnce("SendFramesStandIn", StandInProc);
+    return CreateWindowExA(0, "SendFramesStandIn", "Send Frames", WS_POPUP, 0, 0, 10, 10, g_monitor.main_window,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+std::string PollOrder()
+{
+    std::lock_guard<std::mutex> lock(g_order_mutex);
+    return g_poll_order;
+}
+
+void ResetPollLog()
+{
+    std::lock_guard<std::mutex> lock(g_order_mutex);
+    g_poll_order.clear();
+    g_probe_polls = 0;
+}
+
+// ---- The monitor in this process ------------------------------------------------------
+void MonitorTest::SetUp()
+{
+    ResetMonitorState();
+    ResetPollLog();
+    if (Settings() == nullptr)
+        DeleteSettingsFile();
+    else
+        WriteSettingsFile(Settings());
+    gui_thread_ = GetCurrentThreadId();
+    ASSERT_TRUE(StartMonitor(GetModuleHandleA(nullptr), SW_SHOWNORMAL));
+    main_ = g_monitor.main_window;
+    Pump();
+}
+
+void MonitorTest::TearDown()
+{
+    if (IsWindow(main_))
+        DestroyWindow(main_);
+    for (int i = 0; i < 1000 && !quit_seen_; ++i)
+        quit_seen_ = !RunMessagePass(0, quit_code_);
+    g_monitor.device_open = false;  // tests only pretend to hold a device
+    g_monitor.device_handle = INVALID_HANDLE_VALUE;
+    FinishMonitor();
+    UnregisterClassA(kMainClassName, GetModuleHandleA(nullptr));
+    DeleteSettingsFile();
+}
+
+void MonitorTest::Pump(int passes)
+{
+    for (int i = 0; i < passes && !quit_seen_; ++i)
+        quit_seen_ = !RunMessagePass(0, quit_code_);
+}
+
+void MonitorTest::PumpFor(int milliseconds)
+{
+    const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+    while (static_cast<int>(end - GetTickCount()) > 0 && !quit_seen_)
+        quit_seen_ = !RunMessagePass(5, quit_code_);
+}
+
+void MonitorTest::Command(uint16_t item)
+{
+    SendMessageA(main_, WM_COMMAND, MAKEWPARAM(item, 0), 0);
+}
+
+}  // namespace qz6::mon::test

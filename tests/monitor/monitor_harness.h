@@ -1,0 +1,92 @@
+// What the monitor's Wine tests share: the settings file, the monitor
+// started in this process, a scripted operator on a helper thread that
+// answers modal dialogs and message boxes, and a probe window that counts
+// the polls it receives.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace qz6::mon::test {
+
+// ---- qz6mon.ini in the Windows directory -----------------------------------
+std::string SettingsFilePath();
+void DeleteSettingsFile();
+void WriteSettingsFile(const char* text);
+// The stored value, or "<absent>".
+std::string StoredSetting(const char* section, const char* key);
+
+// ---- Windows ------------------------------------------------------------------
+std::string WindowText(HWND window);
+std::string ControlText(HWND dialog, int id);
+std::string ClassOf(HWND window);
+// The child of the main window with this class, or null.
+HWND FindMonitorWindow(const char* class_name);
+int CountMonitorWindows(const char* class_name);
+bool MenuItemChecked(uint16_t item);
+bool MenuItemGreyed(uint16_t item);
+
+// ---- The scripted operator ----------------------------------------------------
+// Waits (from a helper thread) for a visible dialog or message box of the
+// GUI thread with this caption; null after the timeout.
+HWND WaitForDialog(DWORD gui_thread, const char* caption, int timeout_ms = 5000);
+// The text of a message box.
+std::string MessageBoxText(HWND box);
+// Presses a dialog button the way a click does.
+void PressButton(HWND dialog, int id);
+// Polls a condition every few milliseconds, up to a timeout.
+bool WaitUntil(const std::function<bool()>& condition, int timeout_ms = 5000);
+
+// Runs `script` on a helper thread while the GUI thread does something modal.
+class Operator {
+public:
+    explicit Operator(std::function<void(DWORD gui_thread)> script);
+    ~Operator();
+    Operator(const Operator&) = delete;
+    Operator& operator=(const Operator&) = delete;
+    void Join();
+
+private:
+    std::thread thread_;
+};
+
+// ---- Poll probe -------------------------------------------------------------------
+// A child of the main window whose class begins with "LMTR_", so the
+// polling engine reaches it like any monitor window. It counts the polls.
+HWND CreatePollProbe();
+int PollProbeCount();
+// A top-level stand-in for the Send Frames window, logging its polls too.
+HWND CreateSendFramesStandIn();
+// Order in which the probe (P) and the stand-in (S) got their ticks.
+std::string PollOrder();
+void ResetPollLog();
+
+// ---- The monitor in this process ---------------------------------------------------
+class MonitorTest : public ::testing::Test {
+protected:
+    // Settings file contents for this test; null for no file at all.
+    virtual const char* Settings() const { return nullptr; }
+    void SetUp() override;
+    void TearDown() override;
+
+    // Message loop passes without waiting.
+    void Pump(int passes = 20);
+    // Passes for about this long.
+    void PumpFor(int milliseconds);
+    // Runs a menu command as the menu would.
+    void Command(uint16_t item);
+
+    HWND main_ = nullptr;
+    DWORD gui_thread_ = 0;
+    int quit_code_ = -1;
+    bool quit_seen_ = false;
+};
+
+}  // namespace qz6::mon::test

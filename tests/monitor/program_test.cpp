@@ -1,0 +1,115 @@
+// qz6mon.exe as a process: it starts from its settings file, answers its
+// menu commands and exits with code 0.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "monitor/resources/resource_ids.h"
+#include "tests/monitor/monitor_harness.h"
+
+namespace qz6::mon::test {
+namespace {
+
+std::string ProgramPath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string program = path;
+    return program.substr(0, program.find_last_of("\\/") + 1) + "qz6mon.exe";
+}
+
+struct FoundWindow {
+    DWORD process;
+    HWND window;
+};
+
+BOOL CALLBACK MatchMainWindow(HWND window, LPARAM context)
+{
+    auto* found = reinterpret_cast<FoundWindow*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == found->process && ClassOf(window) == "QZ6MONClass") {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+class RealProgram : public ::testing::Test {
+protected:
+    void Start()
+    {
+        STARTUPINFOA startup = {sizeof startup};
+        std::string command = "\"" + ProgramPath() + "\"";
+        ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process_))
+            << GetLastError();
+        FoundWindow found = {process_.dwProcessId, nullptr};
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&found));
+                return found.window != nullptr;
+            },
+            20000));
+        main_ = found.window;
+        ASSERT_TRUE(WaitUntil([&] { return FindWindowExA(main_, nullptr, "LMTR_POLLS", nullptr) != nullptr; }));
+        polls_ = FindWindowExA(main_, nullptr, "LMTR_POLLS", nullptr);
+        // Start-up is over once the Polling window shows the device.
+        ASSERT_TRUE(WaitUntil([&] { return !ControlText(polls_, IDC_POLLS_DEVICE_STATUS).empty(); }));
+    }
+
+    // The exit code, or STILL_ACTIVE when it did not end in time.
+    DWORD WaitForExit()
+    {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(process_.hProcess, 20000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process_.hProcess, &code);
+        return code;
+    }
+
+    void TearDown() override
+    {
+        if (process_.hProcess != nullptr) {
+            if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0)
+                TerminateProcess(process_.hProcess, 1);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+        DeleteSettingsFile();
+    }
+
+    PROCESS_INFORMATION process_ = {};
+    HWND main_ = nullptr;
+    HWND polls_ = nullptr;
+};
+
+TEST_F(RealProgram, StartsFromItsSettingsAndExitsFromTheMenu)
+{
+    WriteSettingsFile("[Hardware]\r\ndefault_device=KORQZ6C2\r\n[Options]\r\nauto_arrange_on_resize=1\r\n");
+    Start();
+    EXPECT_EQ(WindowText(main_), "HDLC Streaming Monitor");
+    EXPECT_EQ(ControlText(polls_, IDC_POLLS_DEVICE_NAME), "KORQZ6C2");
+    EXPECT_EQ(ControlText(polls_, IDC_POLLS_DEVICE_STATUS), "Closed");
+
+    PostMessageA(main_, WM_COMMAND, IDM_AUTO_ARRANGE, 0);
+    EXPECT_TRUE(WaitUntil([] { return StoredSetting("Options", "auto_arrange_on_resize") == "0"; }));
+
+    PostMessageA(main_, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(WaitForExit(), 0u);
+}
+
+TEST_F(RealProgram, ClosingTheWindowEndsItWithoutASettingsFile)
+{
+    DeleteSettingsFile();
+    Start();
+    EXPECT_EQ(ControlText(polls_, IDC_POLLS_DEVICE_NAME), "ROZAR6O0");
+    PostMessageA(main_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(), 0u);
+    // Nothing is saved on exit.
+    EXPECT_EQ(GetFileAttributesA(SettingsFilePath().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
+}  // namespace qz6::mon::test
