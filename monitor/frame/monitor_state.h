@@ -10,6 +10,7 @@
 
 #include "common/adapter_names.h"
 #include "common/stream_protocol.h"
+#include "monitor/traffic/traffic_state.h"
 
 namespace qz6::mon {
 
@@ -43,6 +44,9 @@ struct MonitorState {
 
     // The one command block of the program.
     CommandBlock command_block = {};
+
+    // Receive monitor and Send Frames window.
+    TrafficState traffic = {};
 };
 
 extern MonitorState g_monitor;
