@@ -103,7 +103,6 @@ NTSTATUS StreamReceive(unsigned adapter, PIRP irp, ULONG output_length)
 
     if (status == STATUS_PENDING)
         return PendReceive(adapter, irp, record, output_length);
-    WakeLineWorker();
     return Complete(irp, status, written);
 }
 
