@@ -4,10 +4,11 @@
 #   prefix.sh create DIR
 #       Makes DIR a Wine prefix set up for our programs, unless it already is
 #       one (a prefix left half-made is made again).
-#   prefix.sh install-driver DIR SYS_FILE [ADAPTER...]
+#   prefix.sh install-driver DIR SYS_FILE [ADAPTER... | --keep-adapters]
 #       Installs SYS_FILE as the Zurezi6 service in prefix DIR, the way the
 #       configurator registers it, configures the listed adapters (0 to 7),
-#       removes the others, and restarts the service.
+#       removes the others, and restarts the service. --keep-adapters leaves
+#       the adapters as they are (as the configurator left them).
 #   prefix.sh test-setup [BUILD_DIR]
 #       The test prefix BUILD_DIR/wineprefix (BUILD_DIR defaults to
 #       $QZ6_BUILD_DIR, else build/ in the repository) with the freshly built
@@ -107,7 +108,11 @@ install_driver() {
     local dir="$1" sys="$2"
     shift 2
     [[ -f "$sys" ]] || { echo "prefix.sh: no driver file $sys" >&2; exit 1; }
-    local wanted=(0 0 0 0 0 0 0 0) n
+    local wanted=(0 0 0 0 0 0 0 0) n keep=0
+    if [[ "${1:-}" == --keep-adapters ]]; then
+        keep=1
+        shift
+    fi
     for n in "$@"; do
         [[ "$n" =~ ^[0-7]$ ]] || { echo "prefix.sh: adapter numbers are 0 to 7, not '$n'" >&2; exit 2; }
         wanted[n]=1
@@ -139,7 +144,7 @@ install_driver() {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
         printf '[%s]\r\n' "$key"
         printf '"ErrorControl"=dword:%08x\r\n"Start"=dword:%08x\r\n"Type"=dword:%08x\r\n\r\n' 1 2 1
-        printf '[-%s\\Parameters]\r\n\r\n' "$key"
+        (( keep )) || printf '[-%s\\Parameters]\r\n\r\n' "$key"
         printf '[%s\\Parameters]\r\n\r\n' "$key"
         for n in 0 1 2 3 4 5 6 7; do
             (( wanted[n] )) || continue
