@@ -1,12 +1,16 @@
-// The adapter's streaming configuration: writing it and viewing it.
+// The adapter's streaming configuration: writing it ("Configure &Device")
+// and viewing the one read at the last open ("&Streaming"). GUI thread only.
 #pragma once
 
 namespace qz6::mon {
 
-// "Configure &Device": only while no device is open.
+// Runs SETCONFIG and, after OK, writes the configuration to send through a
+// handle of its own, asking to retry for as long as the adapter refuses.
+// Only while no device is open.
 void ConfigureDevice();
 
-// "&Streaming": the configuration read at the last open.
+// The configuration the device reported when it was last opened, titled
+// with its code version.
 void ShowStreamingConfiguration();
 
 }  // namespace qz6::mon

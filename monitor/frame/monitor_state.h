@@ -10,6 +10,9 @@
 
 #include "common/adapter_names.h"
 #include "common/stream_protocol.h"
+#include "monitor/channel/configuration_codec.h"
+#include "monitor/channel/replies.h"
+#include "monitor/channel/session_rules.h"
 #include "monitor/traffic/traffic_state.h"
 
 namespace qz6::mon {
@@ -44,6 +47,21 @@ struct MonitorState {
 
     // The one command block of the program.
     CommandBlock command_block = {};
+
+    // What the device reported at the last successful open: the whole
+    // READ_CONFIGURATION reply and the code version ("?.??" when it was
+    // not read). Both outlive a close until the next open replaces them.
+    CommandBlock saved_configuration = {};
+    char version_text[kVersionTextSize] = {};
+
+    // The configuration "Configure &Device" sends; held for this run only.
+    ConfigurationToSend configuration_to_send = kInitialConfigurationToSend;
+
+    // What the data windows show, reset each time a window opens.
+    LinkStatusShown link_status_shown = {};
+    uint8_t modem_lines_shown = kModemLinesStart;
+    CommandBlock saved_statistics = {};
+    CommandBlock saved_comm_errors = {};
 
     // Receive monitor and Send Frames window.
     TrafficState traffic = {};

@@ -72,3 +72,26 @@
 
 // ---- OPSTATS and COMES: first counter; counters follow in id order ----------
 #define IDC_STATS_FIRST_COUNTER 200
+
+// ---- SETCONFIG: streaming configuration to send ---------------------------------
+#define IDC_SETCONFIG_OK 100
+#define IDC_SETCONFIG_CANCEL 101
+#define IDC_SETCONFIG_PASS_CRC 200
+#define IDC_SETCONFIG_BAUD 304
+#define IDC_SETCONFIG_FRAME_SIZE 308
+#define IDC_SETCONFIG_RS232 309
+#define IDC_SETCONFIG_RS485 311
+#define IDC_SETCONFIG_PERCENT_TX 320
+// Modem option boxes 400 to 403 and statistics option boxes 500 to 505,
+// one for each bit from bit 0 up.
+#define IDC_SETCONFIG_FIRST_MODEM_OPTION 400
+#define IDC_SETCONFIG_FIRST_STATISTICS_OPTION 500
+#define IDC_SETCONFIG_OPTIONS_GROUP 116
+#define IDC_SETCONFIG_BUFFERS_GROUP 117
+#define IDC_SETCONFIG_STATISTICS_GROUP 118
+#define IDC_SETCONFIG_MODEM_GROUP 119
+#define IDC_SETCONFIG_HARDWARE_GROUP 210
+
+// ---- STREAMVIEW: the configuration read at the last open ------------------------
+// Nine fields, 200 to 208, in the order of the configuration record.
+#define IDC_STREAMVIEW_FIRST_FIELD 200
