@@ -32,13 +32,21 @@ static bool CloseWindow(ThroughputWindow& window, uint64_t now_us)
     return true;
 }
 
+// Only a calculation that the configuration asks for publishes its figures;
+// otherwise the throughput counters stay as they are (0 after zeroing), so
+// an idle adapter's statistics do not change every second.
 static void CloseThroughputWindows(Adapter& adapter, uint64_t now_us)
 {
-    if (CloseWindow(adapter.tx_window, now_us)) {
+    const uint16_t statistics_bits = adapter.configuration.statistics_bits;
+    if (!(statistics_bits & STATISTICS_TX_THROUGHPUT))
+        adapter.tx_window.start_us = now_us;
+    else if (CloseWindow(adapter.tx_window, now_us)) {
         adapter.statistics.tx_throughput = adapter.tx_window.throughput;
         adapter.statistics.tx_throughput_ms = adapter.tx_window.window_ms;
     }
-    if (CloseWindow(adapter.rx_window, now_us)) {
+    if (!(statistics_bits & STATISTICS_RX_THROUGHPUT))
+        adapter.rx_window.start_us = now_us;
+    else if (CloseWindow(adapter.rx_window, now_us)) {
         adapter.statistics.rx_throughput = adapter.rx_window.throughput;
         adapter.statistics.rx_throughput_ms = adapter.rx_window.window_ms;
     }
