@@ -56,6 +56,9 @@ bool RunMessagePass(DWORD wait_ms, int& quit_code)
     } else {
         // Nothing to count: the timer, the operator or a sent message wakes
         // the loop, so an idle monitor costs no processor time.
+        // No handles to wait on: a count of 0 with no array is how the
+        // call waits for messages alone.
+        // cppcheck-suppress nullPointer
         MsgWaitForMultipleObjectsEx(0, nullptr, wait_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
     return true;

@@ -143,7 +143,7 @@ TEST_F(ReceiveTest, EndOfTheWaitingThreadReleasesTheReceive)
 
 TEST_F(ReceiveTest, WaitingReceiveNeverKeepsItsProcessFromEnding)
 {
-    char path[MAX_PATH];
+    char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
     ASSERT_GT(length, 0u);
     char* slash = std::strrchr(path, '\\');

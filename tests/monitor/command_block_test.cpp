@@ -79,7 +79,7 @@ TEST(ReturnCodeText, HexInUpperCaseAndSuccessForActiveCommands)
 
 CommandBlock PatternBlock(uint8_t seed)
 {
-    CommandBlock block;
+    CommandBlock block{};
     auto* bytes = reinterpret_cast<uint8_t*>(&block);
     for (size_t i = 0; i < sizeof block; ++i)
         bytes[i] = static_cast<uint8_t>(seed + i * 7);

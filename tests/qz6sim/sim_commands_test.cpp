@@ -20,7 +20,7 @@ struct Parsed {
     std::string error;
 };
 
-Parsed Parse(std::vector<const char*> args)
+Parsed Parse(const std::vector<const char*>& args)
 {
     Parsed parsed{ParseOutcome::Error, std::make_unique<SimRequest>(), {}};
     std::vector<char> text(4096);
