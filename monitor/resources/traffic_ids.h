@@ -1,3 +1,26 @@
 // Resource ids of the line traffic windows and dialogs, shared by
-// traffic.rc and the code in monitor/traffic/.
+// traffic.rc and the code in monitor/traffic/. Plain macros: the resource
+// compiler reads this file too.
 #pragma once
+
+// ---- RDETAIL: Receive Detail -------------------------------------------------
+#define IDC_RDETAIL_LIST 102
+#define IDC_RDETAIL_DUMP 103
+#define IDC_RDETAIL_DISPLAY 160
+#define IDC_RDETAIL_COUNTER 161
+#define IDC_RDETAIL_COUNT 162
+
+// ---- DENTRY: Send Frames -----------------------------------------------------
+#define IDC_DENTRY_SEND 100
+#define IDC_DENTRY_CLOSE 101
+#define IDC_DENTRY_DATA_IS_TEXT 106
+#define IDC_DENTRY_HISTORY 107
+#define IDC_DENTRY_DATA 113
+#define IDC_DENTRY_LENGTH 114
+#define IDC_DENTRY_STATUS 150
+#define IDC_DENTRY_START_STOP 151
+#define IDC_DENTRY_DATA_LABEL 201
+
+// ---- SETMODEM: Set Modem Status ----------------------------------------------
+#define IDC_SETMODEM_DTR 200
+#define IDC_SETMODEM_RTS 201

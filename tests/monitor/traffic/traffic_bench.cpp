@@ -1,0 +1,166 @@
+// Measures how many received frames a second the receive monitor keeps up
+// with, against a bare receive loop on the same prefix; not a test
+// (nothing here is asserted).
+//
+//   traffic_bench [frames [frames_displayed [rate]]]
+//
+// 64-byte frames from the simulator's generator on adapter 0, unthrottled
+// (it offers the next frame as soon as the receiver has taken one) unless
+// a rate in frames a second is given. `frames` (default 20000) go to the
+// bare loop and to the monitor with "Display received frames" off,
+// `frames_displayed` (default 1000) to the monitor with it on, which is far
+// slower. The monitor runs in this process with its own message loop, as
+// with its polling timer. Prints frames a second, the ratios to the bare
+// loop, and whether any frame was lost: the window's counter against the
+// generator's count, and the adapter's drop counters.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "common/sim_protocol.h"
+#include "monitor/frame/monitor_state.h"
+#include "monitor/frame/startup.h"
+#include "monitor/resources/resource_ids.h"
+#include "monitor/resources/traffic_ids.h"
+#include "tests/driver/device_support.h"
+#include "tests/monitor/monitor_harness.h"
+#include "tests/monitor/traffic/traffic_fixture.h"
+
+using namespace qz6;
+using namespace qz6::mon;
+namespace sim = qz6::test;
+namespace harness = qz6::mon::test;
+
+namespace {
+
+constexpr uint16_t kFrameLength = 64;
+
+double Now()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The generator has offered every frame and the receiver waits again.
+bool GeneratorDone(uint32_t frames)
+{
+    const SimAdapterStatus adapter = sim::SimAdapter(0);
+    return adapter.generator_count == frames && adapter.rx_queued == 0 && adapter.pending_receives == 1;
+}
+
+double BareLoop(uint32_t frames, uint32_t rate)
+{
+    sim::SimReset();
+    sim::DeviceHandle device = sim::OpenAdapter(0);
+    sim::Configure(device.Get(), harness::TrafficConfiguration());
+    sim::RunCommand(device.Get(), ENABLE_COMMS);
+    sim::SimGenerator(0, true, kFrameLength, rate, frames);
+    static ReceiveRecord record;
+    uint32_t received = 0;
+    const double start = Now();
+    while (received < frames && sim::Receive(device.Get(), &record, sizeof record).ok &&
+           record.status == RECEIVE_FRAME_PRESENT)
+        ++received;
+    const double seconds = Now() - start;
+    sim::RunCommand(device.Get(), DISABLE_COMMS);
+    std::printf("bare loop: %u frames in %.2f s: %.0f frames/s\n", received, seconds, received / seconds);
+    return received / seconds;
+}
+
+struct MonitorRun {
+    double rate;
+    bool lost;
+};
+
+MonitorRun Monitor(uint32_t frames, bool display, uint32_t rate)
+{
+    sim::SimReset();
+    sim::DeviceHandle spare = sim::OpenAdapter(0);
+    sim::Configure(spare.Get(), harness::TrafficConfiguration());
+    ResetMonitorState();
+    harness::WriteSettingsFile("[Polling]\r\nuse_system_timer=1\r\ntick_interval_ms=65535\r\n");
+    StartMonitor(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
+    g_monitor.device_handle = sim::OpenAdapter(0).Release();
+    g_monitor.device_open = true;
+    int quit = 0;
+    SendMessageA(g_monitor.main_window, WM_COMMAND, IDM_ENABLE_COMMUNICATIONS, 0);
+    HWND detail = g_monitor.receive_detail_window;
+    if (!display)
+        SendDlgItemMessageA(detail, IDC_RDETAIL_DISPLAY, BM_CLICK, 0, 0);
+    while (sim::SimAdapter(0).pending_receives != 1)
+        RunMessagePass(1, quit);
+
+    const std::string target = std::to_string(frames);
+    sim::SimGenerator(0, true, kFrameLength, rate, frames);
+    const double start = Now();
+    double next_look = start + 0.25;
+    char counter[16] = {};
+    // The monitor's own loop, waiting without limit between messages. A
+    // pass handles what woke the one before, so the counter is read once
+    // the sent messages have been handled.
+    for (;;) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        GetDlgItemTextA(detail, IDC_RDETAIL_COUNTER, counter, sizeof counter);
+        if (target == counter || Now() - start > 600)
+            break;
+        // Frames lost on the way never reach the counter.
+        if (rate != 0 && Now() > next_look) {
+            if (GeneratorDone(frames))
+                break;
+            next_look = Now() + 0.25;
+        }
+        RunMessagePass(rate != 0 ? 100 : INFINITE, quit);
+    }
+    const double seconds = Now() - start;
+    const uint32_t counted = static_cast<uint32_t>(std::strtoul(counter, nullptr, 10));
+    const SimAdapterStatus adapter = sim::SimAdapter(0);
+    const bool lost = counted != frames || adapter.generator_count != frames || adapter.frames_dropped != 0 ||
+                      adapter.comm_errors.rx_disabled_bfrs_full != 0;
+    std::printf("monitor, display %s: counter %u of %u frames in %.2f s: %.0f frames/s; generated %u, "
+                "dropped %u, receiver disabled (bfrs full) %u\n",
+                display ? "on" : "off", counted, frames, seconds, counted / seconds, adapter.generator_count,
+                adapter.frames_dropped, adapter.comm_errors.rx_disabled_bfrs_full);
+
+    SendMessageA(g_monitor.main_window, WM_COMMAND, IDM_DISABLE_COMMUNICATIONS, 0);
+    DestroyWindow(g_monitor.main_window);
+    while (RunMessagePass(0, quit)) {
+    }
+    CloseHandle(g_monitor.device_handle);
+    g_monitor.device_handle = INVALID_HANDLE_VALUE;
+    g_monitor.device_open = false;
+    UnregisterClassA("QZ6MONClass", GetModuleHandleA(nullptr));
+    harness::DeleteSettingsFile();
+    return {counted / seconds, lost};
+}
+
+uint32_t Argument(int argc, char** argv, int index, uint32_t fallback)
+{
+    return argc > index ? static_cast<uint32_t>(std::strtoul(argv[index], nullptr, 10)) : fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const uint32_t frames = Argument(argc, argv, 1, 20000);
+    const uint32_t frames_displayed = Argument(argc, argv, 2, 1000);
+    const uint32_t rate = Argument(argc, argv, 3, 0);
+    if (frames == 0 || frames > 65535 || frames_displayed == 0 || frames_displayed > 65535) {
+        std::fprintf(stderr, "traffic_bench: frame counts from 1 to 65535\n");
+        return 2;
+    }
+    if (rate != 0)
+        std::printf("generator throttled to %u frames/s\n", rate);
+    const double bare = BareLoop(frames, rate);
+    const MonitorRun off = Monitor(frames, false, rate);
+    const MonitorRun on = Monitor(frames_displayed, true, rate);
+    std::printf("ratio to the bare loop: display off %.3f, display on %.3f\n", off.rate / bare, on.rate / bare);
+    std::printf("frames lost: display off %s, display on %s\n", off.lost ? "yes" : "no", on.lost ? "yes" : "no");
+    sim::SimReset();
+    return 0;
+}
