@@ -42,6 +42,10 @@ bool RunMessagePass(DWORD wait_ms, int& quit_code)
             quit_code = static_cast<int>(message.wParam);
             continue;
         }
+        // The modeless Send Frames window gets the dialog keys: Tab between
+        // its controls, Enter for its default button, the mnemonics.
+        if (g_monitor.send_frames_window != nullptr && IsDialogMessageA(g_monitor.send_frames_window, &message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

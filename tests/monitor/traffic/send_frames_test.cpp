@@ -293,6 +293,30 @@ TEST_F(SendFrames, OnlyCloseClosesTheWindowAndAClosedStreamStops)
 
 // Left open after the device is closed, SEND still goes to the command
 // channel, which answers 0xAA without reaching the driver.
+// The message loop hands the window's keys to the dialog manager: Enter in
+// the Data box presses the default button SEND, Tab moves on.
+TEST_F(SendFrames, EnterInTheDataBoxSendsAndTabMovesOn)
+{
+    SetTextMode(true);
+    HWND data = GetDlgItem(window_, IDC_DENTRY_DATA);
+    SetDlgItemTextA(window_, IDC_DENTRY_DATA, "key");
+    SetFocus(data);
+    Pump();
+    NewRequests();
+    PostMessageA(data, WM_KEYDOWN, VK_RETURN, 0);
+    Pump();
+    const std::vector<SimLogEntry> requests = NewRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests.front().command, SEND_I_FRAME);
+    EXPECT_EQ(requests.front().data_length, 3);
+
+    SetFocus(data);
+    PostMessageA(data, WM_KEYDOWN, VK_TAB, 0);
+    Pump();
+    EXPECT_NE(GetFocus(), data);
+    EXPECT_EQ(GetParent(GetFocus()), window_);
+}
+
 TEST_F(SendFrames, SendWithNoDeviceOpenFailsWithNoResponse)
 {
     CloseHandle(g_monitor.device_handle);
