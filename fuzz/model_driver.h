@@ -1,0 +1,619 @@
+// Drives the adapter model the way the kernel layer does, with untrusted
+// lengths and bytes, from a fuzzer's input: a power-on, then a sequence of
+// operations (commands, receives, control requests, time), each followed by
+// checks of what the call returned and of the bank's bookkeeping.
+//
+// Shared by the stream and the control harnesses; each gives its own mix of
+// operations.
+#pragma once
+
+#include <string.h>
+
+#include "driver/model/adapter_model.h"
+#include "driver/model/model_internal.h"
+#include "fuzz/fuzz_support.h"
+
+namespace qz6::fuzz {
+
+using namespace qz6::sim;
+
+enum class ModelOp : uint8_t {
+    StreamRaw,      // any control code, lengths and bytes
+    StreamCommand,  // a well-formed block of any command
+    Configure,      // SET_CONFIGURATION with values the adapter takes, then maybe ENABLE_COMMS
+    Receive,        // any record size, first attempt or retry
+    Advance,        // time moves, the line runs
+    Tick,           // time moves without a call
+    Handles,        // opens, closes, pending receive counts
+    SimRaw,         // any control code, lengths and bytes on the control device
+    SimRequest,     // a control request of the right size with any contents
+};
+
+// What the harness remembers of a run, to check the model's answers.
+struct ModelRun {
+    uint64_t now;
+    uint64_t latest;                     // the latest time passed in so far
+    uint32_t logged[kAdapterCount];      // requests logged since power-on
+    uint32_t last_logged[kAdapterCount]; // control code of the newest
+};
+
+// The largest buffers a call gets.
+constexpr size_t kStreamBufferSize = 1024;
+constexpr size_t kRecordBufferSize = kReceiveRecordSize + 128;
+constexpr size_t kControlBufferSize = sizeof(SimLog) + kSimInjectMaxSize;
+
+struct ModelBuffers {
+    GuardedBuffer<kStreamBufferSize> input;
+    GuardedBuffer<kStreamBufferSize> output;
+    GuardedBuffer<kRecordBufferSize> record;
+    GuardedBuffer<kControlBufferSize> control_input;
+    GuardedBuffer<kControlBufferSize> control_output;
+    uint8_t copy[kControlBufferSize];
+    SimLog log;
+};
+
+// ---------------------------------------------------------------------------
+// Bookkeeping that must hold after every call.
+
+inline void CheckQueue(const BufferQueue& queue, bool (&seen)[kPoolBuffers], unsigned& held)
+{
+    FUZZ_CHECK(queue.capacity <= kBufferPool);
+    FUZZ_CHECK(queue.count <= queue.capacity);
+    for (unsigned i = 0; i < queue.count; ++i) {
+        const uint8_t slot = queue.slots[(queue.head + i) % kBufferPool];
+        FUZZ_CHECK(slot < kPoolBuffers);
+        FUZZ_CHECK(!seen[slot]);  // a buffer in two places at once
+        seen[slot] = true;
+        ++held;
+    }
+}
+
+inline void CheckBank(const AdapterBank& bank, const ModelRun& run)
+{
+    FUZZ_CHECK(bank.now_us == run.latest);
+    for (unsigned a = 0; a < kAdapterCount; ++a) {
+        const Adapter& adapter = bank.adapters[a];
+        // Every buffer of the pool is free or queued, exactly once: none
+        // leaks, none is handed out twice.
+        bool seen[kPoolBuffers] = {};
+        unsigned held = 0;
+        FUZZ_CHECK(adapter.free_count <= kPoolBuffers);
+        for (unsigned i = 0; i < adapter.free_count; ++i) {
+            const uint8_t slot = adapter.free_slots[i];
+            FUZZ_CHECK(slot < kPoolBuffers);
+            FUZZ_CHECK(!seen[slot]);
+            seen[slot] = true;
+            ++held;
+        }
+        CheckQueue(adapter.rx, seen, held);
+        CheckQueue(adapter.tx, seen, held);
+        FUZZ_CHECK(held == kPoolBuffers);
+        FUZZ_CHECK(adapter.rx.capacity + adapter.tx.capacity <= kBufferPool);
+        for (unsigned i = 0; i < adapter.rx.count; ++i)
+            FUZZ_CHECK(adapter.pool[adapter.rx.slots[(adapter.rx.head + i) % kBufferPool]].length <= kMaxFrame);
+        // A disabled channel holds no frames either way; an unplugged card is disabled.
+        FUZZ_CHECK(adapter.channel_enabled || (adapter.rx.count == 0 && adapter.tx.count == 0));
+        FUZZ_CHECK(adapter.plugged || !adapter.channel_enabled);
+
+        // Cables join two distinct adapters both ways.
+        FUZZ_CHECK(adapter.cable <= CABLE_NULL_MODEM);
+        if (adapter.cable == CABLE_NULL_MODEM) {
+            FUZZ_CHECK(adapter.peer < kAdapterCount && adapter.peer != a);
+            const Adapter& peer = bank.adapters[adapter.peer];
+            FUZZ_CHECK(peer.cable == CABLE_NULL_MODEM && peer.peer == a);
+        }
+
+        FUZZ_CHECK(adapter.log_count <= kLogEntries && adapter.log_next < kLogEntries);
+        FUZZ_CHECK(adapter.log_count == (run.logged[a] < kLogEntries ? run.logged[a] : kLogEntries));
+        FUZZ_CHECK(adapter.generator.length <= kMaxFrame);
+        FUZZ_CHECK(adapter.dcd <= 1 && adapter.cts <= 1);
+        FUZZ_CHECK(DeviceVisible(bank, a) == (adapter.present && adapter.plugged));
+    }
+}
+
+inline void NoteLogged(ModelRun& run, unsigned index, uint32_t control_code)
+{
+    if (index < kAdapterCount) {
+        ++run.logged[index];
+        run.last_logged[index] = control_code;
+    }
+}
+
+// The time for the next call: moved on by the input, now and then backwards
+// (the model takes an earlier time as the latest one it has seen).
+inline uint64_t StepTime(Input& in, ModelRun& run)
+{
+    constexpr uint64_t kLatest = uint64_t{1} << 52;  // well short of any wrap of the model's sums
+    uint64_t step = 0;
+    switch (in.U8() % 8) {
+    case 0: step = 0; break;
+    case 1: step = in.U8(); break;
+    case 2: step = in.U16(); break;
+    case 3: step = in.U32(); break;
+    case 4: step = static_cast<uint64_t>(in.U32()) << 8; break;
+    case 5: {
+        const uint64_t back = in.U16();
+        return run.now > back ? run.now - back : 0;
+    }
+    case 6: step = static_cast<uint64_t>(in.U16()) * 10u; break;
+    default: step = kThroughputWindowUs; break;
+    }
+    run.now = run.now + step < kLatest ? run.now + step : kLatest;
+    return run.now;
+}
+
+// The time of a call; `seen` when the model takes note of it (a call on an
+// adapter number outside the bank is turned away before).
+inline uint64_t CallTime(ModelRun& run, uint64_t at, bool seen = true)
+{
+    if (seen && at > run.latest)
+        run.latest = at;
+    return at;
+}
+
+// ---------------------------------------------------------------------------
+// Power-on: which adapters are present comes from the input.
+
+inline void PowerOnBank(AdapterBank& bank, Input& in, ModelRun& run)
+{
+    const uint8_t present = in.U8();
+    AdapterResources resources[kAdapterCount];
+    for (unsigned i = 0; i < kAdapterCount; ++i)
+        resources[i] = AdapterResources{0x300u + 0x10u * i, 0xD0000u + 0x2000u * i, (present >> i) & 1u ? 5u + i : 0u};
+    run = ModelRun{};
+    run.now = 1000000u + in.U16();
+    run.latest = run.now;
+    PowerOn(bank, resources, run.now);
+    CheckBank(bank, run);
+}
+
+// ---------------------------------------------------------------------------
+// Stream commands.
+
+inline uint32_t StreamControlCode(Input& in)
+{
+    switch (in.U8() % 5) {
+    case 0:
+    case 1: return IOCTL_STREAM_COMMAND;
+    case 2: return IOCTL_STREAM_SEND;
+    case 3: return IOCTL_STREAM_RECEIVE;
+    default: return in.U32();
+    }
+}
+
+// One StreamCommand call on buffers of the lengths given, and its checks.
+// `input_bytes` holds `input_length` bytes of the request.
+inline void CallStreamCommand(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, unsigned index,
+                              uint32_t control_code, const uint8_t* input_bytes, uint32_t input_length,
+                              uint32_t output_length, bool same_buffer, bool null_input, bool null_output,
+                              uint64_t at)
+{
+    uint8_t* input = nullptr;
+    uint8_t* output = nullptr;
+    size_t output_claim = 0;
+    if (same_buffer) {
+        // A buffered call: one system buffer holds the request and takes the reply.
+        output_claim = input_length > output_length ? input_length : output_length;
+        input = buffers.input.Claim(output_claim);
+        memset(input, 0x5A, output_claim);
+        memcpy(input, input_bytes, input_length);
+        output = input;
+    } else {
+        input = buffers.input.Claim(input_length);
+        memcpy(input, input_bytes, input_length);
+        output_claim = output_length;
+        output = buffers.output.Claim(output_claim);
+        memset(output, 0x5A, output_claim);
+    }
+    memcpy(buffers.copy, output, output_claim);
+    if (null_input)
+        input = nullptr;
+    if (null_output)
+        output = nullptr;
+
+    uint32_t written = 0xDEADBEEF;
+    const CallOutcome outcome = StreamCommand(bank, index, control_code, input, input_length, output, output_length,
+                                              CallTime(run, at, index < kAdapterCount), &written);
+    buffers.input.Release();
+    if (!same_buffer)
+        buffers.output.Release();
+    uint8_t* const reply = same_buffer ? buffers.input.bytes : buffers.output.bytes;
+    if (!same_buffer && !null_input)
+        FUZZ_CHECK(memcmp(buffers.input.bytes, input_bytes, input_length) == 0);  // the request is const
+
+    FUZZ_CHECK(outcome != CallOutcome::Pending);
+    if (outcome == CallOutcome::Completed) {
+        FUZZ_CHECK(written == kCommandBlockSize && output_length == kCommandBlockSize && !null_output);
+        FUZZ_CHECK(input_length >= kCommandHeaderSize && !null_input);
+        FUZZ_CHECK(reply[1] == input_bytes[1]);  // the block answers the command it carried
+        FUZZ_CHECK(static_cast<uint32_t>(reply[2] | (reply[3] << 8)) <= kCommandDataSize);
+    } else {
+        FUZZ_CHECK(written == 0);
+        FUZZ_CHECK(memcmp(reply, buffers.copy, output_claim) == 0);  // nothing written
+    }
+    NoteLogged(run, index, control_code);
+    CheckBank(bank, run);
+}
+
+// The length a call is given: mostly the one its request needs (if the
+// buffer holds that much), else any, or one or two off.
+inline uint32_t PickLength(Input& in, uint32_t exact, uint32_t max)
+{
+    if (exact > max)
+        exact = max;
+    switch (in.U8() % 4) {
+    case 0:
+    case 1: return exact;
+    case 2: return in.U16() % (max + 1);
+    default: {
+        const uint32_t near = exact + (in.U8() % 5) - 2;  // one or two off
+        return near <= max ? near : exact;
+    }
+    }
+}
+
+// Any control code, any lengths, any bytes.
+inline void OpStreamRaw(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, Input& in)
+{
+    const unsigned index = in.U8() & 0x0F;
+    const uint32_t control_code = StreamControlCode(in);
+    uint8_t request[kStreamBufferSize];
+    FillFrom(request, kCommandHeaderSize, in.Bytes(kCommandHeaderSize), 0);
+    const uint16_t data_length = static_cast<uint16_t>(request[2] | (request[3] << 8));
+    const uint32_t input_length = PickLength(in, kCommandHeaderSize + data_length, kStreamBufferSize);
+    const uint32_t output_length = PickLength(in, kCommandBlockSize, kStreamBufferSize);
+    const uint8_t flags = in.U8();
+    if (input_length > kCommandHeaderSize)
+        FillFrom(request + kCommandHeaderSize, input_length - kCommandHeaderSize,
+                 in.Bytes(input_length - kCommandHeaderSize), 0xC3);
+    const bool null_input = (flags & 0x0E) == 0x0E;
+    const bool null_output = (flags & 0x70) == 0x70;
+    CallStreamCommand(bank, run, buffers, index, control_code, request, input_length, output_length, (flags & 1) != 0,
+                      null_input, null_output, StepTime(in, run));
+}
+
+// A block of the right lengths: any command, any payload.
+inline void OpStreamCommand(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, Input& in)
+{
+    const unsigned index = in.U8() % kAdapterCount;
+    uint8_t request[kCommandBlockSize] = {};
+    const uint8_t pick = in.U8();
+    request[1] = pick < 0xF0 ? static_cast<uint8_t>(pick % kCommandCount) : pick;
+    request[4] = NO_RESPONSE_CODE;
+    const uint16_t data_length = static_cast<uint16_t>(in.U16() % (kCommandDataSize + 1));
+    request[2] = static_cast<uint8_t>(data_length);
+    request[3] = static_cast<uint8_t>(data_length >> 8);
+    FillFrom(request + kCommandHeaderSize, data_length, in.Bytes(data_length), 0x3C);
+    const bool same_buffer = in.Flag();
+    const uint32_t control_code = request[1] == SEND_I_FRAME ? IOCTL_STREAM_SEND : IOCTL_STREAM_COMMAND;
+    CallStreamCommand(bank, run, buffers, index, control_code, request, kCommandHeaderSize + data_length,
+                      kCommandBlockSize, same_buffer, false, false, StepTime(in, run));
+}
+
+// A configuration the adapter takes, so that runs get to the enabled line.
+inline void OpConfigure(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, Input& in)
+{
+    const unsigned index = in.U8() % kAdapterCount;
+    StreamingConfiguration config{};
+    config.baud_rate = 1u + in.U32() % kMaxBaudRate;
+    config.max_frame_size = static_cast<uint16_t>(1u + in.U16() % kMaxFrame);
+    config.percent_tx_buffers = static_cast<uint16_t>(4u + in.U8() % 93u);
+    config.operational_bits = in.U8();
+    config.modem_bits = in.U8();
+    config.statistics_bits = in.U8();
+    uint8_t request[kCommandBlockSize] = {};
+    request[1] = SET_CONFIGURATION;
+    request[2] = kConfigurationSetSize;
+    request[4] = NO_RESPONSE_CODE;
+    memcpy(request + kCommandHeaderSize, &config, kConfigurationSetSize);
+    const uint8_t then = in.U8();
+    CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, request,
+                      kCommandHeaderSize + kConfigurationSetSize, kCommandBlockSize, (then & 2) != 0, false, false,
+                      StepTime(in, run));
+    if (then & 1) {
+        uint8_t enable[kCommandHeaderSize] = {0, ENABLE_COMMS, 0, 0, NO_RESPONSE_CODE};
+        CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, enable, kCommandHeaderSize,
+                          kCommandBlockSize, false, false, false, run.now);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Receives.
+
+inline uint32_t RecordSize(Input& in)
+{
+    static constexpr uint32_t kSizes[] = {0, 1, 15, 16, 17, 18, 64, 528, 2000, 13999, 14000, 14001};
+    const uint8_t pick = in.U8();
+    if (pick < 0xC0)
+        return kSizes[pick % (sizeof(kSizes) / sizeof(kSizes[0]))];
+    return in.U16() % (kRecordBufferSize + 1);
+}
+
+inline void OpReceive(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, Input& in)
+{
+    const uint8_t pick = in.U8();
+    const unsigned index = pick < 0xF8 ? pick % kAdapterCount : pick & 0x0F;
+    const uint32_t record_size = RecordSize(in);
+    const uint8_t flags = in.U8();
+    const bool first_attempt = flags & 1;
+    const bool null_record = (flags & 0x1E) == 0x1E;
+    uint8_t* record = buffers.record.Claim(record_size);
+    memset(record, 0x5A, record_size);
+
+    uint32_t written = 0xDEADBEEF;
+    const CallOutcome outcome = Receive(bank, index, null_record ? nullptr : record, record_size, first_attempt,
+                                        CallTime(run, StepTime(in, run), index < kAdapterCount), &written);
+    buffers.record.Release();
+
+    if (outcome == CallOutcome::Completed) {
+        FUZZ_CHECK(!null_record && index < kAdapterCount);
+        FUZZ_CHECK(record_size >= kReceiveHeaderSize);
+        FUZZ_CHECK(written >= kReceiveHeaderSize && written <= record_size);
+        const uint8_t status = record[0];
+        const uint32_t frame_length = static_cast<uint32_t>(record[1] | (record[2] << 8));
+        FUZZ_CHECK(status == RECEIVE_FRAME_PRESENT || status == RECEIVE_CHANNEL_DISABLED ||
+                   status == RECEIVE_DEVICE_REMOVED);
+        if (status == RECEIVE_FRAME_PRESENT) {
+            FUZZ_CHECK(frame_length <= kMaxReceivedFrame);
+            const uint32_t room = record_size - kReceiveHeaderSize;
+            FUZZ_CHECK(written == kReceiveHeaderSize + (frame_length < room ? frame_length : room));
+        } else {
+            FUZZ_CHECK(written == kReceiveHeaderSize && frame_length == 0);
+        }
+    } else {
+        FUZZ_CHECK(written == 0);
+        FUZZ_CHECK(AllBytes(record, record_size, 0x5A));  // nothing written
+    }
+    if (index >= kAdapterCount || null_record)
+        FUZZ_CHECK(outcome == CallOutcome::InvalidParameter);
+    if (first_attempt)
+        NoteLogged(run, index, IOCTL_STREAM_RECEIVE);
+    CheckBank(bank, run);
+}
+
+// ---------------------------------------------------------------------------
+// Time and handles.
+
+inline void OpAdvance(AdapterBank& bank, ModelRun& run, Input& in)
+{
+    const uint64_t at = CallTime(run, StepTime(in, run));
+    Advance(bank, at);
+    // Everything due by now has happened: the next event lies ahead, or the
+    // kernel layer's timer would fire at once, again and again.
+    FUZZ_CHECK(NextEventUs(bank, bank.now_us) > bank.now_us);
+    CheckBank(bank, run);
+}
+
+inline void OpTick(ModelRun& run, Input& in)
+{
+    StepTime(in, run);
+}
+
+inline void OpHandles(AdapterBank& bank, ModelRun& run, Input& in)
+{
+    const uint8_t pick = in.U8();
+    const unsigned index = pick & 0x0F;
+    switch ((pick >> 4) % 3) {
+    case 0:
+        HandleOpened(bank, index, CallTime(run, StepTime(in, run), index < kAdapterCount));
+        NoteLogged(run, index, LOG_HANDLE_OPENED);
+        break;
+    case 1:
+        HandleClosed(bank, index, CallTime(run, StepTime(in, run), index < kAdapterCount));
+        NoteLogged(run, index, LOG_HANDLE_CLOSED);
+        break;
+    default:
+        NotePendingReceives(bank, index, in.U32());
+        break;
+    }
+    CheckBank(bank, run);
+}
+
+// ---------------------------------------------------------------------------
+// The control device.
+
+struct ControlLayout {
+    uint32_t code;
+    uint32_t input_length;  // for INJECT_FRAME the header; the data follows
+    uint32_t output_length;
+};
+
+inline constexpr ControlLayout kControlLayouts[] = {
+    {IOCTL_SIM_GET_STATUS, 0, sizeof(SimStatus)},
+    {IOCTL_SIM_SET_CABLE, sizeof(SimCableRequest), 0},
+    {IOCTL_SIM_INJECT_FRAME, sizeof(SimInjectHeader), sizeof(SimInjectResult)},
+    {IOCTL_SIM_SET_MODEM_INPUTS, sizeof(SimModemInputsRequest), 0},
+    {IOCTL_SIM_SCRIPT_FAULT, sizeof(SimFaultRequest), 0},
+    {IOCTL_SIM_FAIL_RECEIVES, sizeof(SimFailReceivesRequest), 0},
+    {IOCTL_SIM_SET_PLUGGED, sizeof(SimPlugRequest), 0},
+    {IOCTL_SIM_SET_GENERATOR, sizeof(SimGeneratorRequest), 0},
+    {IOCTL_SIM_READ_LOG, sizeof(SimAdapterRequest), sizeof(SimLog)},
+    {IOCTL_SIM_RESET, 0, 0},
+};
+constexpr unsigned kControlCodes = sizeof(kControlLayouts) / sizeof(kControlLayouts[0]);
+
+inline void CheckLogReply(const SimLog& log, const ModelRun& run, unsigned adapter)
+{
+    const uint32_t expected = run.logged[adapter] < kLogEntries ? run.logged[adapter] : kLogEntries;
+    FUZZ_CHECK(log.count == expected);
+    for (uint32_t i = 1; i < log.count; ++i)
+        FUZZ_CHECK(log.entries[i].sequence > log.entries[i - 1].sequence);  // oldest first
+    if (log.count > 0)
+        FUZZ_CHECK(log.entries[log.count - 1].control_code == run.last_logged[adapter]);
+    if (log.count < kLogEntries)
+        FUZZ_CHECK(AllBytes(&log.entries[log.count], (kLogEntries - log.count) * sizeof(SimLogEntry), 0));
+}
+
+// One SimControl call and its checks. `layout` is the request's entry when
+// the code is one of the device's, else null.
+inline void CallSimControl(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, uint32_t code,
+                           const ControlLayout* layout, const uint8_t* request, uint32_t input_length,
+                           uint32_t output_length, bool same_buffer, bool null_input, bool null_output, uint64_t at)
+{
+    uint8_t* input = nullptr;
+    uint8_t* output = nullptr;
+    size_t output_claim = 0;
+    if (same_buffer) {
+        output_claim = input_length > output_length ? input_length : output_length;
+        input = buffers.control_input.Claim(output_claim);
+        memset(input, 0x5A, output_claim);
+        memcpy(input, request, input_length);
+        output = input;
+    } else {
+        input = buffers.control_input.Claim(input_length);
+        memcpy(input, request, input_length);
+        output_claim = output_length;
+        output = buffers.control_output.Claim(output_claim);
+        memset(output, 0x5A, output_claim);
+    }
+    if (null_input)
+        input = nullptr;
+    if (null_output)
+        output = nullptr;
+
+    uint32_t written = 0xDEADBEEF;
+    const CallOutcome outcome =
+        SimControl(bank, code, input, input_length, output, output_length, CallTime(run, at), &written);
+    buffers.control_input.Release();
+    if (!same_buffer)
+        buffers.control_output.Release();
+    const uint8_t* const reply = same_buffer ? buffers.control_input.bytes : buffers.control_output.bytes;
+    if (!same_buffer && !null_input)
+        FUZZ_CHECK(memcmp(buffers.control_input.bytes, request, input_length) == 0);
+
+    FUZZ_CHECK(outcome == CallOutcome::Completed || outcome == CallOutcome::InvalidParameter);
+    if (outcome != CallOutcome::Completed) {
+        FUZZ_CHECK(written == 0);
+        CheckBank(bank, run);
+        return;
+    }
+    // A missing buffer counts as one of no bytes.
+    const uint32_t input_given = null_input ? 0 : input_length;
+    const uint32_t output_given = null_output ? 0 : output_length;
+    FUZZ_CHECK(layout != nullptr);
+    FUZZ_CHECK(written == layout->output_length && output_given == layout->output_length);
+    if (layout->code != IOCTL_SIM_INJECT_FRAME)
+        FUZZ_CHECK(input_given == layout->input_length);
+
+    switch (layout->code) {
+    case IOCTL_SIM_RESET:
+        // Logs start again; the time origin is the reset.
+        for (unsigned i = 0; i < kAdapterCount; ++i)
+            run.logged[i] = 0;
+        break;
+    case IOCTL_SIM_INJECT_FRAME:
+        FUZZ_CHECK(reply[0] <= INJECT_DROPPED_NOT_CONFIGURED);
+        break;
+    case IOCTL_SIM_READ_LOG:
+        memcpy(&buffers.log, reply, sizeof(SimLog));
+        CheckLogReply(buffers.log, run, request[0]);
+        break;
+    case IOCTL_SIM_GET_STATUS: {
+        SimStatus status;
+        memcpy(&status, reply, sizeof(status));
+        FUZZ_CHECK(memcmp(status.version, kCodeVersion, sizeof(kCodeVersion)) == 0);
+        for (unsigned i = 0; i < kAdapterCount; ++i) {
+            const SimAdapterStatus& adapter = status.adapters[i];
+            FUZZ_CHECK(adapter.rx_queued <= kBufferPool && adapter.tx_queued <= kBufferPool);
+            FUZZ_CHECK(adapter.present == bank.adapters[i].present);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    CheckBank(bank, run);
+}
+
+// Any code, any lengths, any bytes.
+inline void OpSimRaw(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, Input& in)
+{
+    const uint8_t pick = in.U8();
+    const ControlLayout* layout = nullptr;
+    uint32_t code = 0;
+    if (pick % 16 < kControlCodes) {
+        layout = &kControlLayouts[pick % 16];
+        code = layout->code;
+    } else {
+        code = in.U32();
+        for (const ControlLayout& candidate : kControlLayouts) {
+            if (candidate.code == code)
+                layout = &candidate;
+        }
+    }
+    const uint32_t exact_input = layout != nullptr ? layout->input_length : 0;
+    const uint32_t exact_output = layout != nullptr ? layout->output_length : 0;
+    const uint32_t input_length = PickLength(in, exact_input, kControlBufferSize);
+    const uint32_t output_length = PickLength(in, exact_output, kControlBufferSize);
+    const uint8_t flags = in.U8();
+    static uint8_t request[kControlBufferSize];
+    FillFrom(request, input_length, in.Bytes(input_length), 0xA5);
+    CallSimControl(bank, run, buffers, code, layout, request, input_length, output_length, (flags & 1) != 0,
+                   (flags & 0x0E) == 0x0E, (flags & 0x70) == 0x70, StepTime(in, run));
+}
+
+// A request of the right size, about a real adapter, with any contents.
+inline void OpSimRequest(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, Input& in)
+{
+    const ControlLayout& layout = kControlLayouts[in.U8() % kControlCodes];
+    static uint8_t request[kControlBufferSize];
+    uint32_t input_length = layout.input_length;
+    FillFrom(request, input_length, in.Bytes(input_length), 0);
+    if (input_length > 0)
+        request[0] = static_cast<uint8_t>(request[0] % kAdapterCount);
+    const bool keep_values = in.Flag();  // else values folded into the accepted ranges
+    if (layout.code == IOCTL_SIM_INJECT_FRAME) {
+        SimInjectHeader header;
+        memcpy(&header, request, sizeof(header));
+        header.length = static_cast<uint16_t>(keep_values ? header.length % (kMaxFrame + 2) : header.length % 600u);
+        memcpy(request, &header, sizeof(header));
+        FillFrom(request + sizeof(header), header.length, in.Bytes(header.length), 0x96);
+        input_length += header.length;
+    } else if (layout.code == IOCTL_SIM_SET_GENERATOR && !keep_values) {
+        SimGeneratorRequest generator;
+        memcpy(&generator, request, sizeof(generator));
+        generator.length = static_cast<uint16_t>(generator.length % 700u);
+        generator.rate = generator.rate % (detail::kMaxGeneratorRate + 1);
+        generator.count = generator.count % 5000u;
+        memcpy(request, &generator, sizeof(generator));
+    } else if (layout.code == IOCTL_SIM_SET_CABLE && !keep_values) {
+        request[1] = static_cast<uint8_t>(request[1] % 3);
+        request[2] = static_cast<uint8_t>(request[2] % kAdapterCount);
+    } else if (layout.code == IOCTL_SIM_SCRIPT_FAULT && !keep_values) {
+        SimFaultRequest fault;
+        memcpy(&fault, request, sizeof(fault));
+        fault.kind = static_cast<uint8_t>(fault.kind % 3);
+        fault.count = fault.count % 8u;
+        memcpy(request, &fault, sizeof(fault));
+    }
+    const bool same_buffer = in.Flag();
+    const uint64_t at = StepTime(in, run);
+    CallSimControl(bank, run, buffers, layout.code, &layout, request, input_length, layout.output_length, same_buffer,
+                   false, false, at);
+}
+
+// ---------------------------------------------------------------------------
+
+// Power-on, then operations as `mix` maps the input's op bytes, until the
+// input is used up or `max_ops` ran.
+template <size_t N>
+void RunModel(AdapterBank& bank, ModelBuffers& buffers, Input& in, const ModelOp (&mix)[N], unsigned max_ops)
+{
+    ModelRun run{};
+    PowerOnBank(bank, in, run);
+    for (unsigned n = 0; n < max_ops && !in.Empty(); ++n) {
+        switch (mix[in.U8() % N]) {
+        case ModelOp::StreamRaw: OpStreamRaw(bank, run, buffers, in); break;
+        case ModelOp::StreamCommand: OpStreamCommand(bank, run, buffers, in); break;
+        case ModelOp::Configure: OpConfigure(bank, run, buffers, in); break;
+        case ModelOp::Receive: OpReceive(bank, run, buffers, in); break;
+        case ModelOp::Advance: OpAdvance(bank, run, in); break;
+        case ModelOp::Tick: OpTick(run, in); break;
+        case ModelOp::Handles: OpHandles(bank, run, in); break;
+        case ModelOp::SimRaw: OpSimRaw(bank, run, buffers, in); break;
+        case ModelOp::SimRequest: OpSimRequest(bank, run, buffers, in); break;
+        }
+    }
+}
+
+}  // namespace qz6::fuzz
