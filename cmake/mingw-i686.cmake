@@ -1,25 +1,4 @@
-# Cross build of the Windows side for i686 with mingw-w64 (the -posix
-# variant: std::thread, std::mutex and GoogleTest need it). Everything is
-# linked statically so that no runtime DLL has to sit beside the programs.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build of the Windows side for i686 with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(QZ6_MINGW_TRIPLET i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QZ6_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QZ6_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${QZ6_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QZ6_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test programs run under Wine; the root CMakeLists adds the build directory
-# to this so the wrapper finds the tree's Wine prefix.
-get_filename_component(_qz6_source_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_qz6_source_root}/tools/wine/qz6-wine")
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake")
