@@ -42,19 +42,6 @@ NTSTATUS StatusOfOutcome(sim::CallOutcome outcome, unsigned adapter)
     return sim::DeviceVisible(g_driver->bank, adapter) ? STATUS_IO_DEVICE_ERROR : STATUS_NO_SUCH_DEVICE;
 }
 
-// After anything that may have moved the line: completes what waits.
-void ServiceAllPending(uint64_t now_us)
-{
-    LIST_ENTRY done;
-    InitializeListHead(&done);
-    KIRQL irql;
-    KeAcquireSpinLock(&g_driver->lock, &irql);
-    for (unsigned n = 0; n < kAdapterCount; ++n)
-        ServicePendingReceives(n, &done, now_us);
-    KeReleaseSpinLock(&g_driver->lock, irql);
-    CompleteTakenRequests(&done);
-}
-
 NTSTATUS StreamCommand(unsigned adapter, PIRP irp, uint32_t code, ULONG input_length, ULONG output_length)
 {
     const auto* input = static_cast<const uint8_t*>(irp->AssociatedIrp.SystemBuffer);
@@ -73,14 +60,17 @@ NTSTATUS StreamCommand(unsigned adapter, PIRP irp, uint32_t code, ULONG input_le
 
     const uint64_t now = NowUs();
     uint32_t written = 0;
+    LIST_ENTRY done;
+    InitializeListHead(&done);
     KIRQL irql;
     KeAcquireSpinLock(&g_driver->lock, &irql);
     const sim::CallOutcome outcome = sim::StreamCommand(g_driver->bank, adapter, code, input, input_length,
                                                         output, output_length, now, &written);
     const NTSTATUS status = StatusOfOutcome(outcome, adapter);
+    ServiceAllPendingReceives(&done, now);
     KeReleaseSpinLock(&g_driver->lock, irql);
 
-    ServiceAllPending(now);
+    CompleteTakenRequests(&done);
     WakeLineWorker();
     return Complete(irp, status, written);
 }
@@ -115,13 +105,16 @@ NTSTATUS SimulatorControl(PIRP irp, uint32_t code, ULONG input_length, ULONG out
     }
     const uint64_t now = NowUs();
     uint32_t written = 0;
+    LIST_ENTRY done;
+    InitializeListHead(&done);
     KIRQL irql;
     KeAcquireSpinLock(&g_driver->lock, &irql);
     const sim::CallOutcome outcome = sim::SimControl(g_driver->bank, code, buffer, input_length, buffer, output_length, now, &written);
+    ServiceAllPendingReceives(&done, now);
     KeReleaseSpinLock(&g_driver->lock, irql);
 
+    CompleteTakenRequests(&done);
     SyncDosNames();
-    ServiceAllPending(now);
     WakeLineWorker();
     return Complete(irp, outcome == sim::CallOutcome::Completed ? STATUS_SUCCESS : STATUS_INVALID_PARAMETER, written);
 }

@@ -61,6 +61,8 @@ NTSTATUS PendReceive(unsigned adapter, PIRP irp, void* record, uint32_t record_s
 // With `lock` held: completes (into `done`) every pended receive that the
 // model can now answer, oldest first.
 void ServicePendingReceives(unsigned adapter, LIST_ENTRY* done, uint64_t now_us);
+// The same for every adapter: after anything that may have moved the line.
+void ServiceAllPendingReceives(LIST_ENTRY* done, uint64_t now_us);
 // With `lock` held: takes every pended receive of `file` (all of them when
 // `file` is null) into `done` with status `status`.
 void TakePendingReceives(unsigned adapter, PFILE_OBJECT file, NTSTATUS status, LIST_ENTRY* done);

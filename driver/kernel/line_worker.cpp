@@ -20,8 +20,7 @@ void NTAPI LineWorker(void*)
         KIRQL irql;
         KeAcquireSpinLock(&g_driver->lock, &irql);
         sim::Advance(g_driver->bank, now);
-        for (unsigned n = 0; n < kAdapterCount; ++n)
-            ServicePendingReceives(n, &done, now);
+        ServiceAllPendingReceives(&done, now);
         const uint64_t next = sim::NextEventUs(g_driver->bank, now);
         KeReleaseSpinLock(&g_driver->lock, irql);
         CompleteTakenRequests(&done);

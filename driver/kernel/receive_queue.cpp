@@ -122,6 +122,12 @@ void ServicePendingReceives(unsigned adapter, LIST_ENTRY* done, uint64_t now_us)
     }
 }
 
+void ServiceAllPendingReceives(LIST_ENTRY* done, uint64_t now_us)
+{
+    for (unsigned n = 0; n < kAdapterCount; ++n)
+        ServicePendingReceives(n, done, now_us);
+}
+
 void TakePendingReceives(unsigned adapter, PFILE_OBJECT file, NTSTATUS status, LIST_ENTRY* done)
 {
     LIST_ENTRY* head = &g_driver->pending_receives[adapter];
