@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "common/version.h"
 #include "monitor/resources/resource_ids.h"
 #include "tests/monitor/monitor_harness.h"
 
@@ -109,6 +111,44 @@ TEST_F(RealProgram, ClosingTheWindowEndsItWithoutASettingsFile)
     EXPECT_EQ(WaitForExit(), 0u);
     // Nothing is saved on exit.
     EXPECT_EQ(GetFileAttributesA(SettingsFilePath().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// One string of a program's version resource, or "" when it has none.
+std::string VersionString(const std::string& program, const char* name)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(program.c_str(), &ignored);
+    if (size == 0)
+        return "";
+    std::vector<char> block(size);
+    if (!GetFileVersionInfoA(program.c_str(), 0, size, block.data()))
+        return "";
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904E4\\") + name;
+    if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || length == 0)
+        return "";
+    return std::string(value);
+}
+
+// Windows shows these in a file's properties; the package ships all three.
+TEST(ReleasedPrograms, CarryVersionResourcesNamingThemselves)
+{
+    const std::string folder = ProgramPath().substr(0, ProgramPath().find_last_of("\\/") + 1);
+    struct Expected {
+        const char* file;
+        const char* description;
+    };
+    for (const Expected& program : {Expected{"qz6mon", "HDLC Streaming Monitor"},
+                                    Expected{"qz6conf", "R731 Streaming Hardware Configurator"},
+                                    Expected{"qz6sim", "Simulated R731 adapter control"}}) {
+        SCOPED_TRACE(program.file);
+        const std::string path = folder + program.file + ".exe";
+        EXPECT_EQ(VersionString(path, "FileDescription"), program.description);
+        EXPECT_EQ(VersionString(path, "FileVersion"), QZ6_VERSION_TEXT);
+        EXPECT_EQ(VersionString(path, "ProductVersion"), QZ6_VERSION_TEXT);
+        EXPECT_EQ(VersionString(path, "OriginalFilename"), std::string(program.file) + ".exe");
+    }
 }
 
 }  // namespace
