@@ -1,6 +1,7 @@
 // Measures the simulated driver from a bare program: the round trip of one
 // command and the rate at which received frames can be fetched. Prints one
-// line per measure; used for reports, never by the tests.
+// line per measure ("@ KEY VALUE", for tools/bench/bench.sh); never run by
+// the tests.
 //
 //   driver_bench [calls] [frames]
 #include <windows.h>
@@ -73,8 +74,10 @@ int main(int argc, char** argv)
         round_trips.push_back(Seconds(start, end, frequency) * 1e6);
     }
     std::sort(round_trips.begin(), round_trips.end());
-    std::printf("read_status_median_us %.1f\n", round_trips[round_trips.size() / 2]);
-    std::printf("read_status_p99_us %.1f\n", round_trips[round_trips.size() * 99 / 100]);
+    const double median = round_trips[round_trips.size() / 2];
+    const double p99 = round_trips[round_trips.size() * 99 / 100];
+    std::printf("READ_STATUS round trip: median %.1f us, p99 %.1f us over %d\n", median, p99, calls);
+    std::printf("@ driver_read_status_median_us %.1f\n@ driver_read_status_p99_us %.1f\n", median, p99);
 
     block = CommandBlock{};
     StreamingConfiguration configuration{};
@@ -104,8 +107,9 @@ int main(int argc, char** argv)
             break;
     }
     QueryPerformanceCounter(&end);
-    std::printf("receive_frames %d\n", received);
-    std::printf("receive_frames_per_second %.0f\n", received / Seconds(start, end, frequency));
+    const double rate = received / Seconds(start, end, frequency);
+    std::printf("bare receive loop: %d frames, %.0f frames/s\n", received, rate);
+    std::printf("@ driver_receive_frames %d\n@ driver_receive_fps %.0f\n", received, rate);
     block = CommandBlock{};
     block.command = DISABLE_COMMS;
     Run(device, block);

@@ -12,7 +12,8 @@
 // slower. The monitor runs in this process with its own message loop, as
 // with its polling timer. Prints frames a second, the ratios to the bare
 // loop, and whether any frame was lost: the window's counter against the
-// generator's count, and the adapter's drop counters.
+// generator's count, and the adapter's drop counters. Lines beginning
+// "@ KEY VALUE" are for tools/bench/bench.sh.
 #include <windows.h>
 
 #include <cstdio>
@@ -68,6 +69,7 @@ double BareLoop(uint32_t frames, uint32_t rate)
     const double seconds = Now() - start;
     sim::RunCommand(device.Get(), DISABLE_COMMS);
     std::printf("bare loop: %u frames in %.2f s: %.0f frames/s\n", received, seconds, received / seconds);
+    std::printf("@ receive_bare_fps %.6g\n@ receive_bare_frames %u\n", received / seconds, received);
     return received / seconds;
 }
 
@@ -125,6 +127,11 @@ MonitorRun Monitor(uint32_t frames, bool display, uint32_t rate)
                 "dropped %u, receiver disabled (bfrs full) %u\n",
                 display ? "on" : "off", counted, frames, seconds, counted / seconds, adapter.generator_count,
                 adapter.frames_dropped, adapter.comm_errors.rx_disabled_bfrs_full);
+    const char* key = display ? "receive_on" : "receive_off";
+    std::printf("@ %s_fps %.6g\n@ %s_frames %u\n@ %s_counted %u\n@ %s_generated %u\n@ %s_dropped %u\n"
+                "@ %s_bfrs_full %u\n@ %s_lost %d\n",
+                key, counted / seconds, key, frames, key, counted, key, adapter.generator_count, key,
+                adapter.frames_dropped, key, adapter.comm_errors.rx_disabled_bfrs_full, key, lost ? 1 : 0);
 
     SendMessageA(g_monitor.main_window, WM_COMMAND, IDM_DISABLE_COMMUNICATIONS, 0);
     DestroyWindow(g_monitor.main_window);

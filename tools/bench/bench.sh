@@ -1,0 +1,290 @@
+#!/bin/bash
+# Measures the monitor against bare programs, all in one run on one Wine
+# prefix of its own ($QZ6_BUILD_DIR/bench/prefix, the driver installed and
+# adapters 0 and 1 configured). Prints a table and writes
+# $QZ6_BUILD_DIR/bench.json. Nothing is asserted: the exit status says only
+# whether every measurer ran.
+#
+#   bench.sh [--quick] [--soak-frames N] [--soak-polls N] [--only NAMES]
+#
+#   --quick           everything scaled down, for a check that it all runs
+#                     (a minute or two; the soak then stays below the
+#                     counter's wrap unless --soak-frames says otherwise)
+#   --soak-frames N   frames received in the soak (default 1000000; about
+#                     500 a second get through with the display off)
+#   --soak-polls N    polls run beside them (default 100000)
+#   --only NAMES      comma-separated subset of: command, poll, receive,
+#                     driver, idle, startup, memory (memory includes the soak)
+#
+# qz6mon.exe's memory is its committed private memory as the host counts it
+# (VmData): under Wine, PrivateUsage of another process is its swap use
+# (0), and GetProcessHandleCount of another process is 0, so handles are
+# counted in the system handle table. Both Windows figures are kept in the
+# notes.
+#
+# Environment: QZ6_BUILD_DIR (set by ./qz6), QZ6_BENCH_SOAK_FRAMES and
+# QZ6_BENCH_SOAK_POLLS (defaults for the options above), DISPLAY (needed:
+# ./qz6 bench starts a virtual one).
+set -uo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/../wine/env.sh" || exit 1
+
+usage() {
+    sed -n '2,30s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    exit 2
+}
+
+quick=0
+soak_frames="${QZ6_BENCH_SOAK_FRAMES:-}"
+soak_polls="${QZ6_BENCH_SOAK_POLLS:-}"
+only="command,poll,receive,driver,idle,startup,memory"
+subset=""
+while (( $# )); do
+    case "$1" in
+        --quick) quick=1; shift ;;
+        --soak-frames) [[ $# -ge 2 && "$2" =~ ^[0-9]+$ ]] || usage; soak_frames="$2"; shift 2 ;;
+        --soak-polls) [[ $# -ge 2 && "$2" =~ ^[0-9]+$ ]] || usage; soak_polls="$2"; shift 2 ;;
+        --only) [[ $# -ge 2 ]] || usage; only="$2"; subset=1; shift 2 ;;
+        -h|--help) usage ;;
+        *) echo "bench.sh: unknown argument '$1'" >&2; usage ;;
+    esac
+done
+
+# Sizes: full, or --quick.
+if (( quick )); then
+    command_calls=500 polls=200 traffic_frames=2000 traffic_shown=100 driver_calls=1000 driver_frames=2000
+    idle_seconds=3 startup_runs=3 warm=200 memory_frames=2000 memory_polls=500
+    : "${soak_frames:=3000}" "${soak_polls:=500}"
+else
+    command_calls=2000 polls=1000 traffic_frames=20000 traffic_shown=1000 driver_calls=10000 driver_frames=20000
+    idle_seconds=10 startup_runs=9 warm=1000 memory_frames=100000 memory_polls=10000
+    : "${soak_frames:=1000000}" "${soak_polls:=100000}"
+fi
+
+wanted() { [[ ",$only," == *",$1,"* ]]; }
+
+[[ -n "${DISPLAY:-}" ]] || { echo "bench.sh: needs a display (./qz6 bench starts one)" >&2; exit 1; }
+bin="$QZ6_BUILD_DIR/win32/bin"
+for program in qz6mon.exe zurezi6.sys monitor_poll_bench.exe traffic_bench.exe driver_bench.exe \
+               process_bench.exe minimal_window.exe; do
+    [[ -f "$bin/$program" ]] || { echo "bench.sh: $bin/$program is not built (./qz6 build)" >&2; exit 1; }
+done
+
+# ---------------------------------------------------------------- the prefix
+
+prefix="$QZ6_BUILD_DIR/bench/prefix"
+mkdir -p "$(dirname "$prefix")"
+export QZ6_KEEPALIVE_EXE="$bin/qz6keepalive.exe"
+"$here/../wine/prefix.sh" create "$prefix" || exit 1
+"$here/../wine/prefix.sh" install-driver "$prefix" "$bin/zurezi6.sys" 0 1 || exit 1
+export WINEPREFIX="$prefix"
+qz6_wine_up "$QZ6_KEEPALIVE_EXE"
+# Nothing of the prefix outlives the bench (nor the display it runs on).
+trap '"$QZ6_WINESERVER" -k >/dev/null 2>&1 </dev/null || true' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+log="$QZ6_BUILD_DIR/bench.log"
+: >"$log"
+
+# ---------------------------------------------------------------- measuring
+
+declare -A value=() note=()
+failures=()
+
+# run_measurer NAME PROGRAM ARGS...: runs a measurer in the prefix, shows
+# its lines as they come and keeps its "@ KEY VALUE" and "@note KEY TEXT"
+# lines. The output goes through a file, not a pipe: a Wine process that
+# outlives the program must not hold the terminal's pipe.
+run_measurer() {
+    local name="$1" program="$2"
+    shift 2
+    local out="$QZ6_BUILD_DIR/bench/$name.out" status=0
+    printf '\n=== %s: %s %s\n' "$name" "$program" "$*" | tee -a "$log"
+    : >"$out"
+    (cd "$bin" && exec "$QZ6_WINE" "$bin/$program" "$@" </dev/null >"$out" 2>&1) &
+    local pid=$!
+    tail -n +1 -f --pid="$pid" "$out" 2>/dev/null | grep --line-buffered -av '^@' | sed -u 's/\r$//' | tee -a "$log"
+    wait "$pid" || status=$?
+    local key rest
+    while IFS=' ' read -r key rest; do
+        case "$key" in
+            @) value["${rest%% *}"]="${rest#* }" ;;
+            @note) note["${rest%% *}"]="${rest#* }" ;;
+        esac
+    done < <(tr -d '\r' <"$out")
+    if (( status != 0 )); then
+        echo "($name ended with status $status)" | tee -a "$log"
+        failures+=("$name")
+    fi
+}
+
+load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
+started_at="$(date -u +%Y-%m-%dT%H:%M:%SZ)"
+echo "bench: prefix $prefix, display $DISPLAY, $( ((quick)) && echo quick sizes || echo full sizes)"
+
+wanted command && run_measurer command monitor_poll_bench.exe command "$command_calls"
+if wanted poll; then
+    run_measurer poll monitor_poll_bench.exe monitor "$polls"
+    run_measurer poll-bare monitor_poll_bench.exe bare "$polls"
+fi
+wanted receive && run_measurer receive traffic_bench.exe "$traffic_frames" "$traffic_shown"
+wanted driver && run_measurer driver driver_bench.exe "$driver_calls" "$driver_frames"
+if wanted idle; then
+    run_measurer idle-timer process_bench.exe idle timer "$idle_seconds"
+    run_measurer idle-nodevice process_bench.exe idle nodevice "$idle_seconds"
+    run_measurer idle-counting process_bench.exe idle counting "$idle_seconds"
+fi
+wanted startup && run_measurer startup process_bench.exe startup "$startup_runs"
+wanted memory && run_measurer memory process_bench.exe endurance "$warm" "$memory_frames" "$memory_polls" \
+    "$soak_frames" "$soak_polls"
+load_end="$(cut -d' ' -f1-3 /proc/loadavg)"
+
+# ---------------------------------------------------------------- the table
+
+# Rows: name|value key|baseline key (or a number, or empty)|unit|notes.
+# The ratio is value / baseline.
+v() { printf '%s' "${value[$1]:-}"; }
+n() { awk -v x="${value[$1]:-}" 'BEGIN { if (x == "") print "?"; else if (x == int(x) || x >= 100 || x <= -100) printf "%.0f", x; else printf "%.3g", x }'; }
+yes_no() { [[ "${value[$1]:-}" == 0 ]] && echo no || { [[ -n "${value[$1]:-}" ]] && echo YES || echo "?"; }; }
+mib() { awk -v b="${value[$1]:-}" 'BEGIN { if (b == "") print "?"; else printf "%.1f MiB", b / 1048576 }'; }
+
+rows=()
+row() { rows+=("$1|$2|$3|$4|$5"); }
+
+row "command: READ_STATUS via ExecuteCommand" command_monitor_us command_bare_us "us" \
+    "Polling window open (mirrors every command); baseline bare DeviceIoControl, in turns; median of $command_calls"
+row "command: same, Polling window closed" command_monitor_nopolling_us command_bare_us "us" \
+    "ExecuteCommand without the mirror"
+row "poll: Poll Now, 4 data windows + Polling" poll_monitor_ms poll_bare_ms "ms" \
+    "in-process; baseline the four commands back to back; median of $polls"
+row "poll: sent to qz6mon.exe from outside" poll_process_ms poll_bare_ms "ms" \
+    "real process, SendMessage WM_COMMAND; includes the cross-process send; median"
+row "receive: display off" receive_off_fps receive_bare_fps "frames/s" \
+    "64-byte frames, unthrottled; $(v receive_off_counted) of $(v receive_off_frames) counted, generated $(v receive_off_generated), dropped $(v receive_off_dropped), bfrs full $(v receive_off_bfrs_full); lost: $(yes_no receive_off_lost)"
+row "receive: display on" receive_on_fps receive_bare_fps "frames/s" \
+    "$(v receive_on_counted) of $(v receive_on_frames) counted, generated $(v receive_on_generated), dropped $(v receive_on_dropped), bfrs full $(v receive_on_bfrs_full); lost: $(yes_no receive_on_lost)"
+row "receive: qz6mon.exe, display off" receive_process_off_fps receive_bare_fps "frames/s" \
+    "real process, $memory_frames frames of the memory run"
+row "driver: READ_STATUS round trip (bare)" driver_read_status_median_us "" "us" \
+    "driver_bench; p99 $(n driver_read_status_p99_us) us"
+row "driver: bare receive loop" driver_receive_fps "" "frames/s" \
+    "driver_bench, $(v driver_receive_frames) frames"
+row "idle: CPU, timer on, no device" idle_timer_cpu_pct "" "% core" \
+    "qz6mon.exe over $idle_seconds s, timer period 3000 ms (default); wineserver meanwhile $(n idle_timer_server_cpu_pct)%"
+row "idle: CPU, no timer, no device" idle_nodevice_cpu_pct "" "% core" \
+    "qz6mon.exe waits for messages; wineserver meanwhile $(n idle_nodevice_server_cpu_pct)%"
+row "idle: CPU, loop counting, device open" idle_counting_cpu_pct "" "% core" \
+    "tick_interval 1, Link Status polling: $(n idle_counting_passes_per_s) passes/s; wineserver meanwhile $(n idle_counting_server_cpu_pct)%"
+for stage in start warm frames polls soak; do
+    case "$stage" in
+        start) what="after start" detail="no device open" ;;
+        warm) what="after warm-up" detail="$warm frames (100 shown), $warm polls; 4 data windows, Receive Detail" ;;
+        frames) what="after $memory_frames frames" detail="display off" ;;
+        polls) what="after $memory_polls polls" detail="Poll Now, 4 data windows" ;;
+        soak) what="after the soak" detail="$(v soak_frames) frames with $(v soak_polls) polls beside them" ;;
+    esac
+    row "memory: private bytes, $what" "mem_${stage}_committed" "" "bytes" \
+        "$detail; PrivateUsage $(v "mem_${stage}_private_usage"), working set $(mib "mem_${stage}_working_set"), RssAnon $(mib "mem_${stage}_rss_anon")"
+    row "memory: handles, $what" "mem_${stage}_handles" "" "handles" \
+        "GetProcessHandleCount $(v "mem_${stage}_handle_count"); host fds $(v "mem_${stage}_fds")"
+done
+row "memory: private bytes growth" mem_growth_committed 0 "bytes" \
+    "after the polls against after warm-up (frames $(v mem_growth_frames_committed), polls $(v mem_growth_polls_committed)); must be 0"
+row "memory: handle growth" mem_growth_handles 0 "handles" \
+    "after the polls against after warm-up; host fds $(v mem_growth_fds); must be 0"
+row "start-up: to main window visible" startup_monitor_ms startup_minimal_ms "ms" \
+    "baseline minimal_window.exe (one window); median of $startup_runs starts"
+row "soak: private bytes growth" soak_growth_committed 0 "bytes" \
+    "$(v soak_frames) frames, $(v soak_polls) polls in $(n soak_seconds) s, against after the polls; must be 0"
+row "soak: handle growth" soak_growth_handles 0 "handles" "host fds $(v soak_growth_fds); must be 0"
+row "soak: frame counter" soak_counter soak_counter_expected "count" \
+    "Receive Detail counter against frames generated mod 65536 ($(v frames_total) frames in all); faults seen: $(yes_no soak_faults)"
+
+number_text() {
+    awk -v x="$1" 'BEGIN {
+        if (x == "") { print "-"; exit }
+        a = x < 0 ? -x : x
+        if (a >= 100 || a == int(a)) printf "%.0f", x; else if (a >= 10) printf "%.1f", x; else printf "%.3g", x
+    }'
+}
+ratio_of() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b + 0 == 0) print ""; else printf "%.3g", a / b }'
+}
+baseline_of() {
+    local spec="$1"
+    if [[ -z "$spec" ]]; then echo ""
+    elif [[ "$spec" =~ ^-?[0-9.]+$ ]]; then echo "$spec"
+    else echo "${value[$spec]:-}"
+    fi
+}
+
+json_string() {
+    local s="${1//\\/\\\\}"
+    s="${s//\"/\\\"}"
+    s="$(tr -d '\000-\037' <<<"$s")"
+    printf '"%s"' "$s"
+}
+json_number() { [[ -n "$1" ]] && printf '%s' "$1" || printf 'null'; }
+
+table="$QZ6_BUILD_DIR/bench-table.txt"
+{
+    printf '\n(ratio = monitor / baseline)\n%-44s %14s %14s %8s %-9s %s\n' "measurement" "monitor" "bare/baseline" "ratio" "unit" "notes"
+    printf '%-44s %14s %14s %8s %-9s %s\n' "-----------" "-------" "-------------" "-----" "----" "-----"
+    for r in "${rows[@]}"; do
+        IFS='|' read -r name key base unit notes <<<"$r"
+        val="${value[$key]:-}"
+        [[ -z "$val" && -n "$subset" ]] && continue
+        bval="$(baseline_of "$base")"
+        ratio="$(ratio_of "$val" "$bval")"
+        printf '%-44s %14s %14s %8s %-9s %s\n' "$name" "$(number_text "$val")" "$(number_text "$bval")" \
+            "${ratio:--}" "$unit" "$notes"
+    done
+} | tee "$table" | tee -a "$log"
+
+json="$QZ6_BUILD_DIR/bench.json"
+{
+    printf '{\n'
+    printf '  "date": %s,\n' "$(json_string "$started_at")"
+    printf '  "finished": %s,\n' "$(json_string "$(date -u +%Y-%m-%dT%H:%M:%SZ)")"
+    printf '  "machine": {\n'
+    printf '    "cpu": %s,\n' "$(json_string "$(awk -F': *' '/^model name/ { print $2; exit }' /proc/cpuinfo)")"
+    printf '    "cores": %s,\n' "$(nproc)"
+    printf '    "load_average_start": %s,\n' "$(json_string "$load_start")"
+    printf '    "load_average_end": %s,\n' "$(json_string "$load_end")"
+    printf '    "kernel": %s,\n' "$(json_string "$(uname -sr)")"
+    printf '    "machine_arch": %s,\n' "$(json_string "$(uname -m)")"
+    printf '    "wine": %s,\n' "$(json_string "$("$QZ6_WINE" --version 2>/dev/null </dev/null)")"
+    printf '    "windows_arch": %s\n' "$(json_string "$QZ6_ARCH")"
+    printf '  },\n'
+    printf '  "sizes": {"quick": %s, "command_calls": %s, "polls": %s, "traffic_frames": %s, "traffic_shown": %s, ' \
+        "$( ((quick)) && echo true || echo false)" "$command_calls" "$polls" "$traffic_frames" "$traffic_shown"
+    printf '"idle_seconds": %s, "startup_runs": %s, "warm": %s, "memory_frames": %s, "memory_polls": %s, ' \
+        "$idle_seconds" "$startup_runs" "$warm" "$memory_frames" "$memory_polls"
+    printf '"soak_frames": %s, "soak_polls": %s},\n' "$soak_frames" "$soak_polls"
+    printf '  "failed_measurers": ['
+    sep=""
+    for f in "${failures[@]}"; do printf '%s%s' "$sep" "$(json_string "$f")"; sep=", "; done
+    printf '],\n'
+    printf '  "measurements": [\n'
+    sep=""
+    for r in "${rows[@]}"; do
+        IFS='|' read -r name key base unit notes <<<"$r"
+        val="${value[$key]:-}"
+        bval="$(baseline_of "$base")"
+        printf '%s    {"name": %s, "value": %s, "unit": %s, "baseline": %s, "ratio": %s, "notes": %s}' "$sep" \
+            "$(json_string "$name")" "$(json_number "$val")" "$(json_string "$unit")" "$(json_number "$bval")" \
+            "$(json_number "$(ratio_of "$val" "$bval")")" "$(json_string "$notes")"
+        sep=$',\n'
+    done
+    printf '\n  ]\n}\n'
+} >"$json"
+
+echo
+echo "machine: $(awk -F': *' '/^model name/ { print $2; exit }' /proc/cpuinfo), $(nproc) cores, load $load_start -> $load_end, $(uname -sr), $("$QZ6_WINE" --version 2>/dev/null </dev/null), $QZ6_ARCH"
+echo "table: $table; records: $json; log: $log"
+if (( ${#failures[@]} )); then
+    echo "bench: these measurers did not finish: ${failures[*]}" >&2
+    exit 1
+fi
