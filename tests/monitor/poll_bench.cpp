@@ -68,16 +68,23 @@ bool ConfigureAdapter()
     return adapter.Valid() && qz6::test::Configure(adapter.Get(), qz6::test::DefaultConfiguration()) == RETURN_SUCCESS;
 }
 
-int MeasureMonitor(int polls, bool polling_window)
+// The monitor in this process with the given settings, adapter 0
+// configured and opened; its main window, or nullptr.
+HWND StartMonitorOnAdapter(const char* settings)
 {
     if (!ConfigureAdapter())
-        return 1;
-    mon::test::WriteSettingsFile("[Polling]\r\nuse_system_timer=0\r\ntick_interval=65535\r\n");
+        return nullptr;
+    mon::test::WriteSettingsFile(settings);
     if (!StartMonitor(GetModuleHandleA(nullptr), SW_SHOWNORMAL))
-        return 1;
-    HWND main = g_monitor.main_window;
-    SendMessageA(main, WM_COMMAND, IDM_OPEN_DEVICE, 0);
-    if (!g_monitor.device_open)
+        return nullptr;
+    SendMessageA(g_monitor.main_window, WM_COMMAND, IDM_OPEN_DEVICE, 0);
+    return g_monitor.device_open ? g_monitor.main_window : nullptr;
+}
+
+int MeasureMonitor(int polls, bool polling_window)
+{
+    HWND main = StartMonitorOnAdapter("[Polling]\r\nuse_system_timer=0\r\ntick_interval=65535\r\n");
+    if (main == nullptr)
         return 1;
     SendMessageA(main, WM_COMMAND, IDM_OPEN_ALL, 0);
     if (!polling_window)
@@ -143,14 +150,7 @@ int MeasureBare(int rounds)
 // taking turns, so that both see the same conditions.
 int MeasureCommand(int calls)
 {
-    if (!ConfigureAdapter())
-        return 1;
-    mon::test::WriteSettingsFile("[Polling]\r\nuse_system_timer=1\r\ntick_interval_ms=65535\r\n");
-    if (!StartMonitor(GetModuleHandleA(nullptr), SW_SHOWNORMAL))
-        return 1;
-    HWND main = g_monitor.main_window;
-    SendMessageA(main, WM_COMMAND, IDM_OPEN_DEVICE, 0);
-    if (!g_monitor.device_open)
+    if (StartMonitorOnAdapter("[Polling]\r\nuse_system_timer=1\r\ntick_interval_ms=65535\r\n") == nullptr)
         return 1;
     qz6::test::DeviceHandle adapter = qz6::test::OpenAdapter(0);
     if (!adapter.Valid())
@@ -209,7 +209,7 @@ int MeasureCommand(int calls)
 
     adapter.Reset();
     CloseDevice();
-    DestroyWindow(main);
+    DestroyWindow(g_monitor.main_window);
     for (int i = 0; i < 100; ++i)
         RunMessagePass(0, quit);
     mon::test::DeleteSettingsFile();
