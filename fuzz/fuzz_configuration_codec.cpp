@@ -24,20 +24,6 @@ namespace {
 CommandBlock g_block;
 CommandBlock g_before;
 
-template <size_t N, typename Format>
-std::string TextOf(Format format)
-{
-    GuardedBuffer<N> buffer;
-    char* text = reinterpret_cast<char*>(buffer.Claim(N));
-    memset(text, 0x7F, N);
-    const std::string_view shown = format(std::span<char, N>(text, N));
-    buffer.Release();
-    if (shown.empty())
-        return {};
-    FUZZ_CHECK(shown.data() == text && shown.size() < N && text[shown.size()] == 0);
-    return std::string(shown);
-}
-
 // The baud entry read as the C library reads a signed decimal, then held
 // to the 32-bit signed range.
 uint32_t ReferenceBaud(std::string_view text)
@@ -94,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(memcmp(&read, &copy, sizeof(copy)) == 0);
 
     // ---- The view: each field reads back as its value; past the ninth, nothing.
-    const std::string field = TextOf<kViewFieldSize>([&](auto out) { return ConfigurationViewField(read, view_index, out); });
+    const std::string field = GuardedText<kViewFieldSize>([&](auto out) { return ConfigurationViewField(read, view_index, out); });
     if (view_index >= kConfigurationViewFields) {
         FUZZ_CHECK(field.empty());
     } else {
@@ -106,13 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         char* end = nullptr;
         FUZZ_CHECK(strtoul(field.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10) == values[view_index] && *end == 0);
     }
-    const std::string title = TextOf<kViewTitleSize>([&](auto out) { return StreamingViewTitle(version.c_str(), out); });
+    const std::string title = GuardedText<kViewTitleSize>([&](auto out) { return StreamingViewTitle(version.c_str(), out); });
     const std::string full_title = "Streaming v" + std::string(version.c_str()) + " Configuration";
     FUZZ_CHECK(title == full_title.substr(0, kViewTitleSize - 1));
 
     // ---- The dialog: the baud box, and what opening and OK give back.
     FUZZ_CHECK(ParseBaudEntry(baud_text) == ReferenceBaud(baud_text));
-    const std::string baud_shown = TextOf<kBaudTextSize>([&](auto out) { return FormatBaudRate(configuration.baud_rate, out); });
+    const std::string baud_shown = GuardedText<kBaudTextSize>([&](auto out) { return FormatBaudRate(configuration.baud_rate, out); });
     FUZZ_CHECK(strtoull(baud_shown.c_str(), nullptr, 10) == configuration.baud_rate);
 
     SetConfigEntries entries{};
@@ -145,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     untouched.rs232 = shown.rs232;
     untouched.modem_options = shown.modem_options;
     untouched.statistics_options = shown.statistics_options;
-    const std::string shown_baud = TextOf<kBaudTextSize>([&](auto out) { return FormatBaudRate(shown.baud_rate, out); });
+    const std::string shown_baud = GuardedText<kBaudTextSize>([&](auto out) { return FormatBaudRate(shown.baud_rate, out); });
     untouched.baud_text = shown_baud;
     untouched.max_frame_size_entry = shown.max_frame_size;
     untouched.percent_entry = shown.percent_tx_buffers;

@@ -22,19 +22,6 @@ namespace {
 CommandBlock g_block;
 CommandBlock g_before;
 
-// A text into a guarded buffer of N characters: terminated, inside it.
-template <size_t N, typename Format>
-std::string TextOf(Format format)
-{
-    GuardedBuffer<N> buffer;
-    char* text = reinterpret_cast<char*>(buffer.Claim(N));
-    memset(text, 0x7F, N);
-    const std::string_view shown = format(std::span<char, N>(text, N));
-    buffer.Release();
-    FUZZ_CHECK(shown.data() == text && shown.size() < N && text[shown.size()] == 0);
-    return std::string(shown);
-}
-
 // What a formatter should have written: the text cut to the buffer.
 std::string Cut(const std::string& text, size_t capacity)
 {
@@ -132,18 +119,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CheckVersionText();
 
-    const std::string path = TextOf<kDevicePathMax + 1>([&](auto out) { return BuildDevicePath(name, out); });
+    const std::string path = GuardedText<kDevicePathMax + 1>([&](auto out) { return BuildDevicePath(name, out); });
     FUZZ_CHECK(path == Cut(std::string("\\\\.\\") + name, kDevicePathMax + 1));
 
     char expected[128];
     snprintf(expected, sizeof(expected), "Cannot open device! Error code %d.", static_cast<int32_t>(error));
-    FUZZ_CHECK(TextOf<kSessionTextSize>([&](auto out) { return OpenErrorText(error, out); }) ==
+    FUZZ_CHECK(GuardedText<kSessionTextSize>([&](auto out) { return OpenErrorText(error, out); }) ==
                Cut(expected, kSessionTextSize));
     snprintf(expected, sizeof(expected), "Retry %u/3...", retry);
-    FUZZ_CHECK(TextOf<kSessionTextSize>([&](auto out) { return RetryStatusText(retry, out); }) ==
+    FUZZ_CHECK(GuardedText<kSessionTextSize>([&](auto out) { return RetryStatusText(retry, out); }) ==
                Cut(expected, kSessionTextSize));
     snprintf(expected, sizeof(expected), "Error code 0x%02X returned on SET_CONFIGURATION. Retry? ", code);
-    FUZZ_CHECK(TextOf<kSessionTextSize>([&](auto out) { return SetConfigurationErrorText(code, out); }) ==
+    FUZZ_CHECK(GuardedText<kSessionTextSize>([&](auto out) { return SetConfigurationErrorText(code, out); }) ==
                Cut(expected, kSessionTextSize));
 
     CheckReadWithRetries(in);

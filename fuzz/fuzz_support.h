@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace qz6::fuzz {
@@ -117,6 +118,22 @@ struct GuardedBuffer {
             FUZZ_CHECK(bytes[i] == kPattern);
     }
 };
+
+// The text a formatter writes into a guarded buffer of N characters: an
+// empty view means no text; any other must be terminated inside the buffer.
+template <size_t N, typename Format>
+std::string GuardedText(Format format)
+{
+    GuardedBuffer<N> buffer;
+    char* text = reinterpret_cast<char*>(buffer.Claim(N));
+    memset(text, 0x7F, N);
+    const std::string_view shown = format(std::span<char, N>(text, N));
+    buffer.Release();
+    if (shown.empty())
+        return {};
+    FUZZ_CHECK(shown.data() == text && shown.size() < N && text[shown.size()] == 0);
+    return std::string(shown);
+}
 
 // A text buffer of a formatter: terminated inside its capacity, as long as
 // it says, with nothing written past the capacity.
