@@ -1,5 +1,6 @@
 #include "tests/driver/device_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -166,6 +167,26 @@ bool SimReadLog(unsigned adapter, SimLog& log)
 {
     SimAdapterRequest request{static_cast<uint8_t>(adapter)};
     return SimCall(IOCTL_SIM_READ_LOG, &request, sizeof(request), &log, sizeof(log));
+}
+
+std::vector<SimLogEntry> SimNewLogEntries(unsigned adapter, int64_t* last_seen, bool with_handles)
+{
+    static SimLog log;
+    std::vector<SimLogEntry> fresh;
+    if (!SimReadLog(adapter, log))
+        return fresh;
+    int64_t newest = *last_seen;
+    for (uint32_t i = 0; i < log.count && i < kLogEntries; ++i) {
+        const SimLogEntry& entry = log.entries[i];
+        if (static_cast<int64_t>(entry.sequence) <= *last_seen)
+            continue;
+        newest = std::max<int64_t>(newest, entry.sequence);
+        const bool handle_event = entry.control_code == LOG_HANDLE_OPENED || entry.control_code == LOG_HANDLE_CLOSED;
+        if (with_handles || !handle_event)
+            fresh.push_back(entry);
+    }
+    *last_seen = newest;
+    return fresh;
 }
 
 }  // namespace qz6::test

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <vector>
 
 #include "common/sim_protocol.h"
 #include "common/stream_protocol.h"
@@ -87,6 +88,10 @@ bool SimFailReceives(unsigned adapter, uint32_t count);
 bool SimGenerator(unsigned adapter, bool enabled, uint16_t length, uint32_t rate, uint32_t count);
 bool SimModemInputs(unsigned adapter, bool manual, bool dcd, bool cts);
 bool SimReadLog(unsigned adapter, SimLog& log);
+// The adapter's logged requests with a sequence above `*last_seen`, oldest
+// first, handle opens and closes only when `with_handles`; moves
+// `*last_seen` to the newest sequence read. -1 takes the whole log.
+std::vector<SimLogEntry> SimNewLogEntries(unsigned adapter, int64_t* last_seen, bool with_handles);
 
 // Polls `condition` every few milliseconds until it holds or `timeout_ms`.
 template <typename Condition>

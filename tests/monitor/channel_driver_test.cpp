@@ -11,6 +11,7 @@
 #include "monitor/channel/command_channel.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
+#include "tests/driver/device_support.h"
 #include "tests/monitor/monitor_harness.h"
 
 namespace qz6::mon::test {
@@ -63,32 +64,12 @@ protected:
     }
 
     // The adapter's logged commands since the last call.
-    std::vector<SimLogEntry> NewRequests()
-    {
-        static SimLog log;
-        SimAdapterRequest adapter = {0};
-        DWORD returned = 0;
-        std::vector<SimLogEntry> fresh;
-        if (!DeviceIoControl(sim_, IOCTL_SIM_READ_LOG, &adapter, sizeof adapter, &log, sizeof log, &returned,
-                             nullptr))
-            return fresh;
-        uint32_t newest = last_sequence_;
-        for (uint32_t i = 0; i < log.count && i < kLogEntries; ++i) {
-            const SimLogEntry& entry = log.entries[i];
-            if (entry.sequence <= last_sequence_)
-                continue;
-            newest = entry.sequence > newest ? entry.sequence : newest;
-            if (entry.control_code != LOG_HANDLE_OPENED && entry.control_code != LOG_HANDLE_CLOSED)
-                fresh.push_back(entry);
-        }
-        last_sequence_ = newest;
-        return fresh;
-    }
+    std::vector<SimLogEntry> NewRequests() { return qz6::test::SimNewLogEntries(0, &last_sequence_, false); }
 
     std::string Shown(int id) { return ControlText(g_monitor.polling_window, id); }
 
     HANDLE sim_ = INVALID_HANDLE_VALUE;
-    uint32_t last_sequence_ = 0;
+    int64_t last_sequence_ = 0;
 };
 
 TEST_F(ChannelOnDriver, EachCommandTakesItsControlCodeAndLengths)

@@ -197,22 +197,7 @@ uint8_t OnSimulatedDriver::RunOnAdapter(uint8_t command, std::initializer_list<u
 
 std::vector<SimLogEntry> OnSimulatedDriver::NewRequests(bool with_handles)
 {
-    static SimLog log;
-    std::vector<SimLogEntry> fresh;
-    if (!qz6::test::SimReadLog(0, log))
-        return fresh;
-    int64_t newest = last_sequence_;
-    for (uint32_t i = 0; i < log.count && i < kLogEntries; ++i) {
-        const SimLogEntry& entry = log.entries[i];
-        if (static_cast<int64_t>(entry.sequence) <= last_sequence_)
-            continue;
-        newest = std::max<int64_t>(newest, entry.sequence);
-        const bool handle_event = entry.control_code == LOG_HANDLE_OPENED || entry.control_code == LOG_HANDLE_CLOSED;
-        if (with_handles || !handle_event)
-            fresh.push_back(entry);
-    }
-    last_sequence_ = newest;
-    return fresh;
+    return qz6::test::SimNewLogEntries(0, &last_sequence_, with_handles);
 }
 
 std::string TraceOf(const std::vector<SimLogEntry>& requests)

@@ -77,23 +77,7 @@ bool TrafficTest::PumpUntil(const std::function<bool()>& condition, int timeout_
 
 std::vector<SimLogEntry> TrafficTest::NewRequests(bool with_handles)
 {
-    static SimLog log;
-    std::memset(&log, 0, sizeof log);
-    std::vector<SimLogEntry> fresh;
-    if (!sim::SimReadLog(0, log))
-        return fresh;
-    uint32_t newest = last_sequence_;
-    for (uint32_t i = 0; i < log.count && i < kLogEntries; ++i) {
-        const SimLogEntry& entry = log.entries[i];
-        if (entry.sequence <= last_sequence_)
-            continue;
-        newest = entry.sequence > newest ? entry.sequence : newest;
-        const bool handle_entry = entry.control_code == LOG_HANDLE_OPENED || entry.control_code == LOG_HANDLE_CLOSED;
-        if (with_handles || !handle_entry)
-            fresh.push_back(entry);
-    }
-    last_sequence_ = newest;
-    return fresh;
+    return sim::SimNewLogEntries(0, &last_sequence_, with_handles);
 }
 
 std::vector<uint8_t> TrafficTest::NewCommands()

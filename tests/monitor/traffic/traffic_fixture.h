@@ -60,7 +60,7 @@ protected:
     void Click(HWND window, int id);
 
     qz6::test::DeviceHandle spare_;  // a second handle on adapter 0 for the tests' own commands
-    uint32_t last_sequence_ = 0;
+    int64_t last_sequence_ = 0;
 };
 
 // Text of any window, however long.
