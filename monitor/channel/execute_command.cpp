@@ -11,32 +11,36 @@
 namespace qz6::mon {
 namespace {
 
-void SetPollingText(int control, std::string_view text)
+void SetMirrorText(char* field, size_t size, std::string_view text)
 {
-    char buffer[32];
-    const size_t length = std::min(text.size(), sizeof buffer - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    SetDlgItemTextA(g_monitor.polling_window, control, buffer);
+    const size_t length = std::min(text.size(), size - 1);
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
 }
 
 void MirrorCommandStart(uint8_t command)
 {
     if (!MonitorWindowIsOpen(IDM_POLLING_WINDOW))
         return;
+    PollingMirror& mirror = g_monitor.polling_mirror;
     char spare[8];
-    SetPollingText(IDC_POLLS_COMMAND, CommandDisplayName(command, spare));
-    SetPollingText(IDC_POLLS_RESULT, "----");
+    SetMirrorText(mirror.command, sizeof mirror.command, CommandDisplayName(command, spare));
+    SetMirrorText(mirror.result, sizeof mirror.result, "----");
+    NotePollingMirrorChanged();
 }
 
 void MirrorCommandResult(uint8_t command, uint8_t return_code)
 {
     if (!MonitorWindowIsOpen(IDM_POLLING_WINDOW))
         return;
+    PollingMirror& mirror = g_monitor.polling_mirror;
     char text[8];
-    SetPollingText(IDC_POLLS_RESULT, FormatReturnCode(return_code, text));
-    if (IsActiveCommand(command))
-        SetPollingText(IDC_POLLS_ACTIVE_RESULT, ActiveResultText(return_code, text));
+    SetMirrorText(mirror.result, sizeof mirror.result, FormatReturnCode(return_code, text));
+    if (IsActiveCommand(command)) {
+        SetMirrorText(mirror.active_result, sizeof mirror.active_result, ActiveResultText(return_code, text));
+        mirror.active_result_changed = true;
+    }
+    NotePollingMirrorChanged();
 }
 
 // The driver's answer is read from return_code alone; neither the call's

@@ -13,5 +13,11 @@ inline constexpr uint32_t WM_DESTROY_CHILD = 0x4001;
 // Posted to the window named by WM_ENTERIDLE so that the modal loop of a
 // dialog or menu runs another idle cycle.
 inline constexpr uint32_t WM_IDLE_NUDGE = 0x4005;
+// Posted to the Receive Detail window by the receive thread when it has
+// handed over frames to show and no such note is pending.
+inline constexpr uint32_t WM_RECEIVE_UPDATE = 0x4006;
+// Posted to the Polling window by ExecuteCommand when the mirror of the
+// last command has changed and no such note is pending.
+inline constexpr uint32_t WM_MIRROR_UPDATE = 0x4007;
 
 }  // namespace qz6::mon

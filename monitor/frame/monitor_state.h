@@ -1,7 +1,8 @@
 // MonitorState: everything qz6mon knows, one record for the whole run.
 //
-// Owned by the GUI thread. The receive thread reads only the device name
-// and the Receive Detail window handle.
+// Owned by the GUI thread. The receive thread reads the device name, the
+// Receive Detail window handle and the two display flags, and shares the
+// receive handoff under its lock (traffic_state.h says which is whose).
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include "monitor/channel/replies.h"
 #include "monitor/channel/session_rules.h"
 #include "monitor/traffic/traffic_state.h"
+#include "monitor/windows/polling_mirror.h"
 
 namespace qz6::mon {
 
@@ -42,6 +44,9 @@ struct MonitorState {
     // which the command channel writes into. The Polling window handle is
     // live only while its menu item is checked.
     HWND polling_window = nullptr;
+    // What the Polling window is to show of the last command; written into
+    // its controls when the message loop next runs (PollingMirror).
+    PollingMirror polling_mirror = {};
     HWND send_frames_window = nullptr;
     HWND receive_detail_window = nullptr;
 

@@ -2,19 +2,23 @@
 //
 // Two threads meet here. The GUI thread runs StartReceiveMonitor,
 // StopReceiveMonitor and the Receive Detail window procedure; it alone
-// writes the Receive Detail window handle and keeps the thread's handle.
-// ReceiveThread owns its device handle, the receive record, the dump text
-// and the list's line count. Its window operations are sends into the GUI
-// thread, each made after reading the window handle afresh; the GUI thread
-// clears the handle before it destroys the window and waits for the
-// thread, and lets the thread's sends through while it waits, so neither
-// ever waits for the other.
+// writes the Receive Detail window handle, keeps the thread's handle and
+// touches the window. ReceiveThread owns its device handle and the receive
+// record; it counts every frame, hands what is to be shown over through
+// the handoff (a copy under a lock that the GUI thread holds only for its
+// own copy), and posts the window a note when there is something new. It
+// never waits for the GUI thread, so a window that is busy painting costs
+// the line nothing. The window catches up at most kShowIntervalMs apart
+// with everything handed over since: the last 49 summary lines, the dump of
+// the newest displayed frame and the counter, exactly what showing each
+// frame as it came would have left.
 #include "monitor/traffic/receive_monitor.h"
 
 #include <atomic>
 #include <cstdio>
 
 #include "monitor/channel/command_channel.h"
+#include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
 #include "monitor/traffic/receive_text.h"
@@ -26,10 +30,13 @@ namespace {
 // How long a stop, or a start that finds an earlier thread, waits for the
 // thread to see its final status and end.
 constexpr DWORD kThreadEndWaitMs = 500;
+// The window catches up at a human rate, not once per frame.
+constexpr DWORD kShowIntervalMs = 40;
+constexpr UINT_PTR kShowTimer = 1;
 
 bool g_fail_next_thread_start = false;
 
-// The one value both threads use; only the GUI thread stores it.
+// The one window handle both threads use; only the GUI thread stores it.
 HWND ReceiveWindow()
 {
     return std::atomic_ref<HWND>(g_monitor.receive_detail_window).load(std::memory_order_acquire);
@@ -40,33 +47,78 @@ void PublishReceiveWindow(HWND window)
     std::atomic_ref<HWND>(g_monitor.receive_detail_window).store(window, std::memory_order_release);
 }
 
-bool ReceiveBoxChecked(int id)
+bool BoxState(bool& box)
 {
+    return std::atomic_ref<bool>(box).load(std::memory_order_relaxed);
+}
+
+void KeepBoxState(HWND dialog, int id, bool& box)
+{
+    std::atomic_ref<bool>(box).store(IsDlgButtonChecked(dialog, id) == BST_CHECKED, std::memory_order_relaxed);
+}
+
+// The receive thread: hands `hand_over` (a call on the handoff) across and
+// posts the window a note unless one is pending already.
+template <typename HandOver>
+void HandToWindow(HandOver&& hand_over)
+{
+    TrafficState& traffic = g_monitor.traffic;
+    AcquireSRWLockExclusive(&traffic.handoff_lock);
+    hand_over(traffic.handoff);
+    const bool post = !traffic.update_posted;
+    traffic.update_posted = true;
+    ReleaseSRWLockExclusive(&traffic.handoff_lock);
+    if (!post)
+        return;
     HWND window = ReceiveWindow();
-    return window != nullptr && IsDlgButtonChecked(window, id) == BST_CHECKED;
+    if (window == nullptr || !PostMessageA(window, WM_RECEIVE_UPDATE, 0, 0)) {
+        // No window to take the note: the next hand-over tries again.
+        AcquireSRWLockExclusive(&traffic.handoff_lock);
+        traffic.update_posted = false;
+        ReleaseSRWLockExclusive(&traffic.handoff_lock);
+    }
 }
 
-void SetReceiveText(int id, const char* text)
+// The GUI thread: brings the window up to what has been handed over.
+void ShowHandedOverFrames(HWND window)
 {
-    if (HWND window = ReceiveWindow())
-        SetDlgItemTextA(window, id, text);
+    TrafficState& traffic = g_monitor.traffic;
+    AcquireSRWLockExclusive(&traffic.handoff_lock);
+    TakeReceiveUpdate(traffic.handoff, traffic.shown, traffic.update);
+    traffic.update_posted = false;
+    ReleaseSRWLockExclusive(&traffic.handoff_lock);
+    traffic.last_shown_ms = GetTickCount();
+
+    const ReceiveUpdate& update = traffic.update;
+    if (update.line_count > 0) {
+        HWND list = GetDlgItem(window, IDC_RDETAIL_LIST);
+        SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+        for (int32_t i = 0; i < update.line_count; ++i)
+            AddReceiveLine(update.lines[i]);
+        SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
+    }
+    if (update.new_dump)
+        SetDlgItemTextA(window, IDC_RDETAIL_DUMP,
+                        FormatFrameDump({update.dump_frame, update.dump_length}, traffic.dump_text).data());
+    if (update.new_counter)
+        SetDlgItemInt(window, IDC_RDETAIL_COUNTER, update.counter, FALSE);
 }
 
-void SetReceiveNumber(int id, unsigned value)
+// A note from the receive thread: shows at once, or when the interval since
+// the last showing is over.
+void OnReceiveUpdate(HWND window)
 {
-    if (HWND window = ReceiveWindow())
-        SetDlgItemInt(window, id, value, FALSE);
-}
-
-LRESULT SendToReceiveList(UINT message, WPARAM wparam, LPARAM lparam)
-{
-    HWND window = ReceiveWindow();
-    return window != nullptr ? SendDlgItemMessageA(window, IDC_RDETAIL_LIST, message, wparam, lparam) : 0;
+    const DWORD since = GetTickCount() - g_monitor.traffic.last_shown_ms;
+    if (since >= kShowIntervalMs)
+        ShowHandedOverFrames(window);
+    else
+        SetTimer(window, kShowTimer, kShowIntervalMs - since, nullptr);
 }
 
 // Waits up to `timeout_ms` for the receive thread to end, handling the
-// messages it sends meanwhile. True, with the handle closed, once it has
-// ended or when there is none; false while it still runs.
+// messages sent to this thread meanwhile. True, with the handle closed,
+// once it has ended or when there is none; false while it still runs.
 bool ReapReceiveThread(DWORD timeout_ms)
 {
     HANDLE thread = g_monitor.traffic.receive_thread;
@@ -89,10 +141,17 @@ bool ReapReceiveThread(DWORD timeout_ms)
     }
 }
 
-void ShowFrame(const ReceiveRecord& record, std::span<char, kReceiveLineSize> line)
+// A fresh window starts from nothing: an empty handoff, nothing shown.
+void ResetReceiveDisplay()
 {
-    AddReceiveLine(FormatSummaryLine(record, line).data());
-    SetReceiveText(IDC_RDETAIL_DUMP, FormatFrameDump(record, g_monitor.traffic.dump_text).data());
+    TrafficState& traffic = g_monitor.traffic;
+    traffic.handoff = ReceiveHandoff{};
+    traffic.update_posted = false;
+    traffic.shown = ReceiveShown{};
+    traffic.last_shown_ms = GetTickCount() - kShowIntervalMs;
+    traffic.receive_line_count = 0;
+    traffic.display_frames = true;
+    traffic.count_frames = true;
 }
 
 }  // namespace
@@ -112,6 +171,7 @@ void StartReceiveMonitor()
     if (ExecuteCommand(block) != RETURN_SUCCESS)
         return;
 
+    ResetReceiveDisplay();
     HWND window = CreateDialogParamA(g_monitor.instance, "RDETAIL", g_monitor.main_window, ReceiveDetailDialog, 0);
     if (window == nullptr)
         return;
@@ -123,7 +183,6 @@ void StartReceiveMonitor()
     g_fail_next_thread_start = false;
     if (thread == nullptr) {
         // The window stays, frozen as after a thread's end.
-        g_monitor.traffic.receive_line_count = 0;
         AddReceiveLine("Unable to start receive thread!");
         return;
     }
@@ -151,27 +210,30 @@ void StopReceiveMonitor()
 DWORD WINAPI ReceiveThread(LPVOID)
 {
     TrafficState& traffic = g_monitor.traffic;
-    traffic.receive_line_count = 0;
     uint16_t frame_counter = 0;
-    char line[kReceiveLineSize];
+    char path[kReceiveLineSize];
 
-    std::snprintf(line, sizeof line, "\\\\.\\%s", g_monitor.device_name);
+    std::snprintf(path, sizeof path, "\\\\.\\%s", g_monitor.device_name);
     traffic.receive_device_handle =
-        CreateFileA(line, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING, nullptr);
     if (traffic.receive_device_handle == INVALID_HANDLE_VALUE) {
-        AddReceiveLine("Unable to open device for reading!");
+        HandToWindow([](ReceiveHandoff& handoff) { HandOverLine(handoff, "Unable to open device for reading!"); });
         return 0;
     }
 
     while (FetchReceivedFrame(traffic.receive_device_handle, traffic.receive_record, sizeof traffic.receive_record) ==
            RECEIVE_FRAME_PRESENT) {
-        // The boxes are read anew for every frame; every frame is counted.
-        if (ReceiveBoxChecked(IDC_RDETAIL_DISPLAY))
-            ShowFrame(traffic.receive_record, line);
+        // The boxes' states are read anew for every frame; every frame is
+        // counted.
         ++frame_counter;
-        if (ReceiveBoxChecked(IDC_RDETAIL_COUNT))
-            SetReceiveNumber(IDC_RDETAIL_COUNTER, frame_counter);
+        const bool display = BoxState(traffic.display_frames);
+        const bool count = BoxState(traffic.count_frames);
+        if (display || count) {
+            HandToWindow([&](ReceiveHandoff& handoff) {
+                HandOverFrame(handoff, traffic.receive_record, display, count, frame_counter);
+            });
+        }
     }
 
     CloseHandle(traffic.receive_device_handle);
@@ -190,19 +252,38 @@ uint8_t FetchReceivedFrame(HANDLE device, ReceiveRecord& record, DWORD record_si
 
 void AddReceiveLine(const char* text)
 {
+    HWND window = g_monitor.receive_detail_window;
+    if (window == nullptr)
+        return;
     const ReceiveListStep step = CountReceiveLine(g_monitor.traffic.receive_line_count);
     if (step.delete_oldest)
-        SendToReceiveList(LB_DELETESTRING, 0, 0);
-    SendToReceiveList(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    SendToReceiveList(LB_SETCURSEL, static_cast<WPARAM>(step.select), 0);
+        SendDlgItemMessageA(window, IDC_RDETAIL_LIST, LB_DELETESTRING, 0, 0);
+    SendDlgItemMessageA(window, IDC_RDETAIL_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageA(window, IDC_RDETAIL_LIST, LB_SETCURSEL, static_cast<WPARAM>(step.select), 0);
 }
 
 INT_PTR CALLBACK ReceiveDetailDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM)
 {
+    TrafficState& traffic = g_monitor.traffic;
     switch (message) {
     case WM_INITDIALOG:
         CheckDlgButton(dialog, IDC_RDETAIL_DISPLAY, BST_CHECKED);
         CheckDlgButton(dialog, IDC_RDETAIL_COUNT, BST_CHECKED);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wparam) == IDC_RDETAIL_DISPLAY)
+            KeepBoxState(dialog, IDC_RDETAIL_DISPLAY, traffic.display_frames);
+        else if (LOWORD(wparam) == IDC_RDETAIL_COUNT)
+            KeepBoxState(dialog, IDC_RDETAIL_COUNT, traffic.count_frames);
+        return FALSE;
+    case WM_RECEIVE_UPDATE:
+        OnReceiveUpdate(dialog);
+        return TRUE;
+    case WM_TIMER:
+        if (wparam != kShowTimer)
+            return FALSE;
+        KillTimer(dialog, kShowTimer);
+        ShowHandedOverFrames(dialog);
         return TRUE;
     case WM_SYSCOMMAND:
         // Only stopping the receive monitor closes the window.
@@ -210,6 +291,15 @@ INT_PTR CALLBACK ReceiveDetailDialog(HWND dialog, UINT message, WPARAM wparam, L
     default:
         return FALSE;
     }
+}
+
+bool ReceiveDisplayIsCurrent()
+{
+    TrafficState& traffic = g_monitor.traffic;
+    AcquireSRWLockExclusive(&traffic.handoff_lock);
+    const bool current = !traffic.update_posted;
+    ReleaseSRWLockExclusive(&traffic.handoff_lock);
+    return current;
 }
 
 void FailNextReceiveThreadStart()

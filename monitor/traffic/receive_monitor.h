@@ -26,11 +26,15 @@ DWORD WINAPI ReceiveThread(LPVOID unused);
 // (RECEIVE_CALL_FAILED when the call itself failed).
 uint8_t FetchReceivedFrame(HANDLE device, ReceiveRecord& record, DWORD record_size);
 
-// Appends a line to the Receive Detail list, keeping at most 49, the newest
-// selected.
+// GUI thread: appends a line to the Receive Detail list, keeping at most 49,
+// the newest selected.
 void AddReceiveLine(const char* text);
 
 INT_PTR CALLBACK ReceiveDetailDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Tests only: the Receive Detail window shows everything the receive thread
+// has handed over.
+bool ReceiveDisplayIsCurrent();
 
 // Tests only: the next start behaves as if the platform could not create
 // the receive thread.

@@ -1,6 +1,7 @@
 #include "monitor/traffic/receive_text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace qz6::mon {
 namespace {
@@ -116,6 +117,53 @@ std::string_view FormatFrameDump(std::span<const uint8_t> frame, std::span<char,
 std::string_view FormatFrameDump(const ReceiveRecord& record, std::span<char, kDumpTextSize> dump)
 {
     return FormatFrameDump(RecordedFrameBytes(record, kDumpBytes), dump);
+}
+
+void HandOverLine(ReceiveHandoff& handoff, std::string_view line)
+{
+    char* slot = handoff.lines[handoff.lines_written % kReceiveListLimit];
+    const size_t length = std::min(line.size(), kReceiveLineSize - 1);
+    std::memcpy(slot, line.data(), length);
+    slot[length] = '\0';
+    ++handoff.lines_written;
+}
+
+void HandOverFrame(ReceiveHandoff& handoff, const ReceiveRecord& record, bool display, bool count, uint16_t counter)
+{
+    if (display) {
+        char line[kReceiveLineSize];
+        HandOverLine(handoff, FormatSummaryLine(record, line));
+        const std::span<const uint8_t> bytes = RecordedFrameBytes(record, kDumpBytes);
+        std::memcpy(handoff.dump_frame, bytes.data(), bytes.size());
+        handoff.dump_length = static_cast<uint16_t>(bytes.size());
+        ++handoff.dump_serial;
+    }
+    if (count) {
+        handoff.counter_to_show = counter;
+        handoff.counter_pending = true;
+    }
+}
+
+void TakeReceiveUpdate(ReceiveHandoff& handoff, ReceiveShown& shown, ReceiveUpdate& update)
+{
+    const uint64_t unseen = handoff.lines_written - shown.lines_shown;
+    const uint32_t taken = static_cast<uint32_t>(std::min<uint64_t>(unseen, kReceiveListLimit));
+    for (uint32_t i = 0; i < taken; ++i) {
+        const uint64_t line = handoff.lines_written - taken + i;
+        std::memcpy(update.lines[i], handoff.lines[line % kReceiveListLimit], kReceiveLineSize);
+    }
+    update.line_count = static_cast<int32_t>(taken);
+    shown.lines_shown = handoff.lines_written;
+
+    update.new_dump = handoff.dump_serial != shown.dump_serial;
+    if (update.new_dump) {
+        update.dump_length = std::min<uint16_t>(handoff.dump_length, kDumpBytes);
+        std::memcpy(update.dump_frame, handoff.dump_frame, update.dump_length);
+        shown.dump_serial = handoff.dump_serial;
+    }
+    update.new_counter = handoff.counter_pending;
+    update.counter = handoff.counter_to_show;
+    handoff.counter_pending = false;
 }
 
 ReceiveListStep CountReceiveLine(int32_t& line_count)

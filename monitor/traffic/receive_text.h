@@ -46,6 +46,46 @@ std::string_view FormatSummaryLine(const ReceiveRecord& record, std::span<char, 
 std::string_view FormatFrameDump(std::span<const uint8_t> frame, std::span<char, kDumpTextSize> dump);
 std::string_view FormatFrameDump(const ReceiveRecord& record, std::span<char, kDumpTextSize> dump);
 
+// What the receive thread hands the GUI thread for the Receive Detail
+// window, so that it never waits for the window: the newest summary lines
+// (the list never shows more than the last 49, so older ones are simply
+// overwritten), the bytes of the newest displayed frame for the dump, and
+// the counter as "Count:" last allowed it to be shown. Its owner guards it
+// with a lock held only for these copies.
+struct ReceiveHandoff {
+    char lines[kReceiveListLimit][kReceiveLineSize];
+    uint64_t lines_written;   // since the thread started; line n is lines[n % 49]
+    uint8_t dump_frame[kDumpBytes];
+    uint16_t dump_length;
+    uint32_t dump_serial;     // counts the frames put into dump_frame
+    uint16_t counter_to_show;
+    bool counter_pending;     // counter_to_show has not been shown yet
+};
+
+// What the GUI thread has shown of a handoff.
+struct ReceiveShown {
+    uint64_t lines_shown;
+    uint32_t dump_serial;
+};
+
+// The receive thread: a line of text for the list (bounded to the line size).
+void HandOverLine(ReceiveHandoff& handoff, std::string_view line);
+// The receive thread: one received frame, already counted in `counter`,
+// displayed (line and dump) when `display`, its count shown when `count`.
+void HandOverFrame(ReceiveHandoff& handoff, const ReceiveRecord& record, bool display, bool count, uint16_t counter);
+
+// The GUI thread: what to change since `shown`, taken in one copy.
+struct ReceiveUpdate {
+    char lines[kReceiveListLimit][kReceiveLineSize];  // oldest first
+    int32_t line_count;     // lines to append, at most 49: the newest of those handed over
+    bool new_dump;
+    uint8_t dump_frame[kDumpBytes];
+    uint16_t dump_length;
+    bool new_counter;
+    uint16_t counter;
+};
+void TakeReceiveUpdate(ReceiveHandoff& handoff, ReceiveShown& shown, ReceiveUpdate& update);
+
 // One more line for the Receive Detail list: counts it in `line_count` and
 // says whether the oldest line goes first and which line is then selected.
 struct ReceiveListStep {

@@ -1,9 +1,12 @@
 // The line traffic members of MonitorState: receive monitor, Send Frames
 // window and its history.
 //
-// Ownership: the receive device handle, record, dump text and line count
-// belong to the one receive thread while it runs; everything else belongs
-// to the GUI thread (which alone keeps the thread's handle).
+// Ownership: the receive device handle and record belong to the one receive
+// thread while it runs; the handoff is shared, always under handoff_lock,
+// which either thread holds only to copy into or out of it; the two display
+// flags are written by the GUI thread and read by the receive thread
+// (atomically). Everything else belongs to the GUI thread (which alone keeps
+// the thread's handle).
 #pragma once
 
 #include <windows.h>
@@ -23,6 +26,23 @@ struct TrafficState {
     HANDLE receive_thread = nullptr;
     HANDLE receive_device_handle = INVALID_HANDLE_VALUE;
     ReceiveRecord receive_record = {};
+
+    // The states of "Display received frames" and "Count:", kept by the
+    // GUI thread when they are clicked, read by the receive thread for
+    // every frame.
+    bool display_frames = true;
+    bool count_frames = true;
+
+    // Frames handed from the receive thread to the GUI thread, and whether
+    // the thread has posted the window a note that is not yet handled.
+    SRWLOCK handoff_lock = SRWLOCK_INIT;
+    ReceiveHandoff handoff = {};
+    bool update_posted = false;
+
+    // What the Receive Detail window shows: the GUI thread's side.
+    ReceiveShown shown = {};
+    ReceiveUpdate update = {};
+    DWORD last_shown_ms = 0;
     char dump_text[kDumpTextSize] = {};
     int32_t receive_line_count = 0;
 

@@ -1,5 +1,6 @@
 #include "monitor/windows/monitor_windows.h"
 
+#include <iterator>
 #include <string_view>
 
 #include "monitor/frame/main_window.h"
@@ -19,6 +20,9 @@ constexpr WNDPROC kMonitorProcedures[] = {
     ModemStatusWindowProc,
 };
 static_assert(std::size(kMonitorProcedures) == MonitorWindowKinds.size());
+
+// More than the five monitor windows the main window can ever hold.
+constexpr size_t kMaxMainWindowChildren = 32;
 
 constexpr UINT kMonitorClassStyle = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;
 static_assert(kMonitorClassStyle == 0x2808);
@@ -44,19 +48,21 @@ std::string_view ClassNameOf(HWND window, char (&buffer)[kClassNameBuffer])
     return {buffer, static_cast<size_t>(length > 0 ? length : 0)};
 }
 
+// Walks the main window's own children, where the monitor windows live.
+// Their controls, which a walk of every descendant would also meet, are
+// never monitor windows: visiting only the first level spares a poll the
+// class names of some sixty controls. The children are listed first, so a
+// visitor may destroy the one it is given.
 template <typename Visit>
-BOOL CALLBACK VisitDescendant(HWND window, LPARAM context)
+void ForEachChildOfMainWindow(Visit visit)
 {
-    (*reinterpret_cast<Visit*>(context))(window);
-    return TRUE;
-}
-
-// Walks every descendant of the main window. The platform skips handles
-// that died during the walk; the visitors check again where they matter.
-template <typename Visit>
-void ForEachDescendant(Visit visit)
-{
-    EnumChildWindows(g_monitor.main_window, VisitDescendant<Visit>, reinterpret_cast<LPARAM>(&visit));
+    HWND children[kMaxMainWindowChildren];
+    size_t count = 0;
+    for (HWND child = GetWindow(g_monitor.main_window, GW_CHILD); child != nullptr && count < std::size(children);
+         child = GetWindow(child, GW_HWNDNEXT))
+        children[count++] = child;
+    for (size_t i = 0; i < count; ++i)
+        visit(children[i]);
 }
 
 }  // namespace
@@ -89,7 +95,7 @@ void OpenMonitorWindow(MonitorKind kind)
 void ActivateMonitorWindow(const char* class_name)
 {
     const std::string_view wanted = class_name;
-    ForEachDescendant([wanted](HWND window) {
+    ForEachChildOfMainWindow([wanted](HWND window) {
         char buffer[kClassNameBuffer];
         if (ClassNameOf(window, buffer) != wanted)
             return;
@@ -107,7 +113,7 @@ bool MonitorClassMatch(HWND window)
 
 void BroadcastToMonitorWindows(uint16_t message, uint16_t wparam)
 {
-    ForEachDescendant([message, wparam](HWND window) {
+    ForEachChildOfMainWindow([message, wparam](HWND window) {
         if (MonitorClassMatch(window))
             SendMessageA(window, message, wparam, 0);
     });
@@ -115,7 +121,7 @@ void BroadcastToMonitorWindows(uint16_t message, uint16_t wparam)
 
 void CloseAllMonitorWindows()
 {
-    ForEachDescendant([](HWND window) {
+    ForEachChildOfMainWindow([](HWND window) {
         if (IsWindow(window) && MonitorClassMatch(window))
             DestroyWindow(window);
     });
@@ -129,7 +135,7 @@ void CloseAllMonitorWindows()
 void MinimizeAllMonitorWindows()
 {
     // ShowWindow, because CloseWindow refuses child windows on some systems.
-    ForEachDescendant([](HWND window) {
+    ForEachChildOfMainWindow([](HWND window) {
         if (MonitorClassMatch(window))
             ShowWindow(window, SW_MINIMIZE);
     });

@@ -66,7 +66,7 @@ protected:
     // The adapter's logged commands since the last call.
     std::vector<SimLogEntry> NewRequests() { return qz6::test::SimNewLogEntries(0, &last_sequence_, false); }
 
-    std::string Shown(int id) { return ControlText(g_monitor.polling_window, id); }
+    std::string Shown(int id) { return PollingText(id); }
 
     HANDLE sim_ = INVALID_HANDLE_VALUE;
     int64_t last_sequence_ = 0;

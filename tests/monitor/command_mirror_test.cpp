@@ -21,7 +21,7 @@ uint8_t Execute(uint8_t command, uint16_t data_length = 0)
     return ExecuteCommand(g_monitor.command_block);
 }
 
-std::string Shown(int id) { return ControlText(g_monitor.polling_window, id); }
+std::string Shown(int id) { return PollingText(id); }
 
 TEST_F(CommandMirror, NoDeviceMeansNoResponse)
 {

@@ -6,6 +6,7 @@
 #include "monitor/frame/main_window.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/startup.h"
+#include "monitor/resources/resource_ids.h"
 
 namespace qz6::mon::test {
 
@@ -48,6 +49,29 @@ std::string WindowText(HWND window)
 std::string ControlText(HWND dialog, int id)
 {
     return WindowText(GetDlgItem(dialog, id));
+}
+
+namespace {
+
+void CatchUpPollingWindow()
+{
+    MSG message;
+    while (PeekMessageA(&message, g_monitor.polling_window, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+}
+
+}  // namespace
+
+std::string PollingText(int id)
+{
+    CatchUpPollingWindow();
+    return ControlText(g_monitor.polling_window, id);
+}
+
+bool PollingTickChecked()
+{
+    CatchUpPollingWindow();
+    return SendDlgItemMessageA(g_monitor.polling_window, IDC_POLLS_TICK_INDICATOR, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 std::string ClassOf(HWND window)

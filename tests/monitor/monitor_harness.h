@@ -30,6 +30,10 @@ std::string ClassOf(HWND window);
 // The child of the main window with this class, or null.
 HWND FindMonitorWindow(const char* class_name);
 int CountMonitorWindows(const char* class_name);
+// A field of the Polling window once it has caught up with the commands
+// run so far (it takes them over when the message loop runs).
+std::string PollingText(int id);
+bool PollingTickChecked();
 bool MenuItemChecked(uint16_t item);
 bool MenuItemGreyed(uint16_t item);
 

@@ -13,7 +13,7 @@ namespace {
 
 bool TickIndicatorSet()
 {
-    return SendDlgItemMessageA(g_monitor.polling_window, IDC_POLLS_TICK_INDICATOR, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return PollingTickChecked();
 }
 
 class TimerPolling : public MonitorTest {

@@ -121,7 +121,7 @@ TEST_F(DeviceSession, AnotherCodeIsRetriedWithoutAskingAndTheRetriesShowInTurn)
     EXPECT_EQ(NewRequestTrace(), "O 06 06 06 06 C");
     EXPECT_EQ(TextsSetOn(PollingStatusControl()),
               (Strings{"Opening...", "Retry 1/3...", "Retry 2/3...", "Retry 3/3...", "Closed"}));
-    EXPECT_EQ(ControlText(g_monitor.polling_window, IDC_POLLS_RESULT), "0x01");
+    EXPECT_EQ(PollingText(IDC_POLLS_RESULT), "0x01");
     ExpectNoDevice();
 }
 

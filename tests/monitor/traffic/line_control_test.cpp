@@ -71,7 +71,7 @@ TEST_F(LineControl, YesSendsOneNoSendsZeroCancelSendsNothing)
             }
             EXPECT_EQ(sim::SimAdapter(0).*question.state, a.value) << question.title << " " << a.answer;
         }
-        EXPECT_EQ(ControlText(g_monitor.polling_window, IDC_POLLS_ACTIVE_RESULT), "Success");
+        EXPECT_EQ(PollingText(IDC_POLLS_ACTIVE_RESULT), "Success");
     }
 }
 
@@ -153,7 +153,7 @@ TEST_F(SetModemStatus, OkClosesTheDialogEvenWhenTheAdapterRefuses)
     ASSERT_TRUE(sim::SimFault(0, SET_DTR_RTS, FAULT_RETURN_CODE, 0x21, 1));
     Run([](HWND dialog) { PressButton(dialog, IDOK); });
     EXPECT_EQ(NewRequests().size(), 1u);
-    EXPECT_EQ(ControlText(g_monitor.polling_window, IDC_POLLS_ACTIVE_RESULT), "0x21");
+    EXPECT_EQ(PollingText(IDC_POLLS_ACTIVE_RESULT), "0x21");
 }
 
 }  // namespace

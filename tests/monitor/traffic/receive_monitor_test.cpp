@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <string>
@@ -106,7 +107,7 @@ TEST_F(ReceiveMonitor, RefusedEnableOpensNothing)
     Command(IDM_ENABLE_COMMUNICATIONS);
     EXPECT_EQ(Detail(), nullptr);
     EXPECT_EQ(g_monitor.traffic.receive_thread, nullptr);
-    EXPECT_EQ(ControlText(g_monitor.polling_window, IDC_POLLS_ACTIVE_RESULT), "0x33");
+    EXPECT_EQ(PollingText(IDC_POLLS_ACTIVE_RESULT), "0x33");
 }
 
 TEST_F(ReceiveMonitor, FramesShowAsSummaryLinesAndDumps)
@@ -181,6 +182,82 @@ TEST_F(ReceiveMonitor, UncheckedBoxesFreezeTheirFieldsWhileEveryFrameCounts)
     EXPECT_EQ(ListCount(), 2);
     EXPECT_EQ(ListLine(1), "0x00     1  D6 ");
     EXPECT_EQ(DumpText(), "0000  D6 \r\n");
+}
+
+bool DisableComesBeforeTheCloses(const std::vector<SimLogEntry>& log, int closes);
+
+// The generator's frame k holds the bytes k, k + 1, ... (modulo 256).
+std::string GeneratedLine(uint32_t k, unsigned length)
+{
+    char line[80];
+    int used = std::snprintf(line, sizeof line, "0x00 %5u  ", length);
+    for (unsigned i = 0; i < length && i < 15; ++i)
+        used += std::snprintf(line + used, sizeof line - used, "%02X ", (k + i) & 0xFF);
+    return line;
+}
+
+// A flood: the window catches up at its own pace with exactly what showing
+// every frame as it came would have left, and every frame is counted.
+TEST_F(ReceiveMonitor, AFloodLeavesTheLast49LinesTheNewestDumpAndEveryFrameCounted)
+{
+    Enable();
+    constexpr uint32_t kFrames = 3000;
+    ASSERT_TRUE(sim::SimGenerator(0, true, 20, 0, kFrames));
+    ASSERT_TRUE(PumpUntil([] {
+        const SimAdapterStatus adapter = sim::SimAdapter(0);
+        return adapter.generator_count == kFrames && adapter.rx_queued == 0 && adapter.pending_receives == 1 &&
+               ReceiveDisplayIsCurrent();
+    }, 60000));
+    EXPECT_EQ(sim::SimAdapter(0).frames_dropped, 0u);
+    EXPECT_EQ(CounterText(), std::to_string(kFrames));
+    ASSERT_EQ(ListCount(), 49);
+    for (int i = 0; i < 49; ++i)
+        ASSERT_EQ(ListLine(i), GeneratedLine(kFrames - 49 + i, 20)) << i;
+    EXPECT_EQ(ListSelection(), 48);
+    EXPECT_EQ(DumpText(), "0000  B7 B8 B9 BA BB BC BD BE - BF C0 C1 C2 C3 C4 C5 C6 \r\n0010  C7 C8 C9 CA \r\n")
+        << "frame 2999 starts at 2999 mod 256 = 0xB7";
+}
+
+TEST_F(ReceiveMonitor, UntickingMidFloodFreezesTheFieldsWhileTheCountGoesOn)
+{
+    Enable();
+    ASSERT_TRUE(sim::SimGenerator(0, true, 8, 400, 0));
+    ASSERT_TRUE(PumpUntil([&] { return ListCount() == 49; }));
+    Click(Detail(), IDC_RDETAIL_DISPLAY);
+    ASSERT_TRUE(PumpUntil([] { return ReceiveDisplayIsCurrent(); }));
+    const std::string last_line = ListLine(48);
+    const std::string dump = DumpText();
+    const uint32_t counted_then = sim::SimAdapter(0).generator_count;
+    PumpFor(300);
+    EXPECT_EQ(ListLine(48), last_line);
+    EXPECT_EQ(DumpText(), dump);
+    EXPECT_GT(std::stoul(CounterText()), counted_then) << "the counter goes on";
+
+    Click(Detail(), IDC_RDETAIL_COUNT);
+    ASSERT_TRUE(PumpUntil([] { return ReceiveDisplayIsCurrent(); }));
+    const std::string counter = CounterText();
+    PumpFor(300);
+    EXPECT_EQ(CounterText(), counter);
+    ASSERT_TRUE(sim::SimGenerator(0, false, 0, 0, 0));
+    ASSERT_TRUE(PumpUntil([] { return sim::SimAdapter(0).rx_queued == 0; }));
+    const uint32_t generated = sim::SimAdapter(0).generator_count;
+    Click(Detail(), IDC_RDETAIL_COUNT);
+    InjectAndWait({0x01});
+    EXPECT_EQ(CounterText(), std::to_string(generated + 1)) << "every frame was counted while unticked";
+}
+
+TEST_F(ReceiveMonitor, StoppingMidFloodSendsDisableBeforeTheThreadsHandleClosesAndLeavesNoThread)
+{
+    const int threads_before = ProcessThreadCount();
+    Enable();
+    ASSERT_TRUE(sim::SimGenerator(0, true, 64, 0, 0));
+    PumpFor(200);
+    NewRequests(true);
+    Command(IDM_DISABLE_COMMUNICATIONS);
+    sim::SimGenerator(0, false, 0, 0, 0);
+    EXPECT_TRUE(DisableComesBeforeTheCloses(NewRequests(true), 1));
+    EXPECT_EQ(g_monitor.traffic.receive_thread, nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return ProcessThreadCount() == threads_before; }));
 }
 
 TEST_F(ReceiveMonitor, TheCloseBoxDoesNothing)

@@ -137,5 +137,40 @@ TEST(ReceiveList, HoldsAtMost49LinesTheNewestSelected)
     }
 }
 
+// Taking over what the receive thread handed across: in order, at most the
+// 49 newest lines however far behind the taker fell, each taken once, the
+// dump of the newest displayed frame, the counter as "Count:" allowed it.
+TEST(ReceiveHandoff, TheTakerGetsTheNewestLinesOnceAndTheLatestDumpAndCounter)
+{
+    auto handoff = std::make_unique<ReceiveHandoff>();
+    auto update = std::make_unique<ReceiveUpdate>();
+    ReceiveShown shown{};
+    auto record = std::make_unique<ReceiveRecord>();
+    record->frame_length = 1;
+    for (uint16_t frame = 1; frame <= 130; ++frame) {
+        record->frame_data[0] = static_cast<uint8_t>(frame);
+        HandOverFrame(*handoff, *record, frame <= 120, frame <= 125, frame);
+    }
+    TakeReceiveUpdate(*handoff, shown, *update);
+    ASSERT_EQ(update->line_count, 49);
+    EXPECT_STREQ(update->lines[0], "0x00     1  48 ");  // frame 72
+    EXPECT_STREQ(update->lines[48], "0x00     1  78 ");  // frame 120, the last displayed
+    ASSERT_TRUE(update->new_dump);
+    ASSERT_EQ(update->dump_length, 1);
+    EXPECT_EQ(update->dump_frame[0], 120);
+    ASSERT_TRUE(update->new_counter);
+    EXPECT_EQ(update->counter, 125);
+
+    TakeReceiveUpdate(*handoff, shown, *update);
+    EXPECT_EQ(update->line_count, 0);
+    EXPECT_FALSE(update->new_dump);
+    EXPECT_FALSE(update->new_counter);
+
+    HandOverLine(*handoff, "Unable to open device for reading!");
+    TakeReceiveUpdate(*handoff, shown, *update);
+    ASSERT_EQ(update->line_count, 1);
+    EXPECT_STREQ(update->lines[0], "Unable to open device for reading!");
+}
+
 }  // namespace
 }  // namespace qz6::mon

@@ -223,7 +223,7 @@ TEST_F(SendFrames, SendManyStreamsOneNumberedFramePerPoll)
     sent = PollOnce();
     EXPECT_EQ(DataOf(sent.at(0)), std::vector<uint8_t>(8, 0x02));
     EXPECT_EQ(Status(), "Sent # 2: 02 02 02... - RC 0x00");
-    EXPECT_EQ(ControlText(g_monitor.polling_window, IDC_POLLS_COMMAND), "! Send I-Frame:");
+    EXPECT_EQ(PollingText(IDC_POLLS_COMMAND), "! Send I-Frame:");
 
     Click(window_, IDC_DENTRY_START_STOP);
     EXPECT_EQ(Status(), "Stopped");
@@ -326,8 +326,8 @@ TEST_F(SendFrames, SendWithNoDeviceOpenFailsWithNoResponse)
     SetDlgItemTextA(window_, IDC_DENTRY_DATA, "01");
     Click(window_, IDC_DENTRY_SEND);
     EXPECT_TRUE(NewRequests().empty());
-    EXPECT_EQ(ControlText(g_monitor.polling_window, IDC_POLLS_COMMAND), "! Send I-Frame:");
-    EXPECT_EQ(ControlText(g_monitor.polling_window, IDC_POLLS_RESULT), "0xAA");
+    EXPECT_EQ(PollingText(IDC_POLLS_COMMAND), "! Send I-Frame:");
+    EXPECT_EQ(PollingText(IDC_POLLS_RESULT), "0xAA");
     EXPECT_EQ(History(), std::vector<std::string>{"01"});
 }
 

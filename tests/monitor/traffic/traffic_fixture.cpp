@@ -93,10 +93,11 @@ void TrafficTest::InjectAndWait(const std::vector<uint8_t>& data, uint8_t bits)
 {
     ASSERT_EQ(sim::SimInject(0, data, bits), INJECT_QUEUED) << data.size() << " bytes";
     // A waiting call takes the frame at once; the thread is done with it
-    // when the queue is empty and its next call waits.
+    // when the queue is empty and its next call waits, and the window has
+    // caught up with it.
     ASSERT_TRUE(PumpUntil([] {
         const SimAdapterStatus adapter = sim::SimAdapter(0);
-        return adapter.rx_queued == 0 && adapter.pending_receives == 1;
+        return adapter.rx_queued == 0 && adapter.pending_receives == 1 && ReceiveDisplayIsCurrent();
     }));
 }
 
