@@ -32,8 +32,8 @@ free_port() {
 run_processes() {
     local dir
     for dir in /proc/[0-9]*; do
-        if tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qxF "XDG_DATA_HOME=$scratch/data"; then
-            printf '%s %s\n' "${dir#/proc/}" "$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null)"
+        if tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qxF "XDG_DATA_HOME=$scratch/data"; then
+            printf '%s %s\n' "${dir#/proc/}" "$(tr '\0' ' ' 2>/dev/null <"$dir/cmdline")"
         fi
     done
 }
