@@ -75,6 +75,40 @@ NTSTATUS StreamCommand(unsigned adapter, PIRP irp, uint32_t code, ULONG input_le
     return Complete(irp, status, written);
 }
 
+// IOCTL_STREAM_RECEIVE is METHOD_IN_DIRECT, so the I/O manager locks the
+// caller's record for reading only, yet the driver writes a frame into it.
+// A caller's record that its process cannot write (read-only, guard or
+// unmapped pages) is refused before a frame is taken for it. The check runs
+// in the caller's process, where a top-level driver's dispatch runs.
+bool CallerMayWriteRecord(PIRP irp, ULONG length)
+{
+    if (irp->RequestorMode == KernelMode || irp->MdlAddress == nullptr || length == 0)
+        return true;
+    auto* address = static_cast<UCHAR*>(MmGetMdlVirtualAddress(irp->MdlAddress));
+    const UCHAR* end = address + length;
+    constexpr ULONG kWritable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    while (address < end) {
+        MemoryRegionInformation region{};
+        SIZE_T returned = 0;
+        if (!NT_SUCCESS(ZwQueryVirtualMemory(ZwCurrentProcess(), address, kMemoryBasicInformation, &region,
+                                             sizeof(region), &returned)))
+            return false;
+        if (region.state != MEM_COMMIT || (region.protect & kWritable) == 0 || (region.protect & PAGE_GUARD) != 0)
+            return false;
+        address = static_cast<UCHAR*>(region.base_address) + region.region_size;
+    }
+    return true;
+}
+
+// A file object is open from its create until its cleanup (or close); the
+// mark is read and changed only with the lock held.
+void* const kFileOpen = reinterpret_cast<void*>(1);
+
+bool FileStillOpen(PFILE_OBJECT file)
+{
+    return file == nullptr || file->FsContext2 == kFileOpen;
+}
+
 NTSTATUS StreamReceive(unsigned adapter, PIRP irp, ULONG output_length)
 {
     void* record = MappedBuffer(irp);
@@ -82,18 +116,40 @@ NTSTATUS StreamReceive(unsigned adapter, PIRP irp, ULONG output_length)
         return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
     if (record == nullptr)
         output_length = 0;
+    if (!CallerMayWriteRecord(irp, output_length))
+        return Complete(irp, STATUS_INVALID_USER_BUFFER, 0);
 
+    PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
     const uint64_t now = NowUs();
     uint32_t written = 0;
+    LIST_ENTRY done;
+    InitializeListHead(&done);
     KIRQL irql;
     KeAcquireSpinLock(&g_driver->lock, &irql);
+    // Receives that already wait get the frames first: a new one never
+    // overtakes them.
+    ServicePendingReceives(adapter, &done, now);
     const sim::CallOutcome outcome = sim::Receive(g_driver->bank, adapter, static_cast<uint8_t*>(record), output_length, true, now, &written);
-    const NTSTATUS status = StatusOfOutcome(outcome, adapter);
+    NTSTATUS status = StatusOfOutcome(outcome, adapter);
+    enum class Queueing { NotNeeded, Queued, Refused } queueing = Queueing::NotNeeded;
+    if (status == STATUS_PENDING) {
+        // Decided and queued under one hold of the lock. A handle whose
+        // cleanup has run already gets nothing more to wait for.
+        if (!FileStillOpen(file)) {
+            status = STATUS_CANCELLED;
+        } else {
+            queueing = QueueReceive(adapter, irp, record, output_length) ? Queueing::Queued : Queueing::Refused;
+            status = queueing == Queueing::Queued ? STATUS_PENDING : STATUS_CANCELLED;
+        }
+    }
     KeReleaseSpinLock(&g_driver->lock, irql);
+    CompleteTakenRequests(&done);
 
-    if (status == STATUS_PENDING)
-        return PendReceive(adapter, irp, record, output_length);
-    return Complete(irp, status, written);
+    if (queueing == Queueing::Queued)
+        return STATUS_PENDING;
+    Complete(irp, status, written);
+    // A request that QueueReceive marked pending must be answered so.
+    return queueing == Queueing::Refused ? STATUS_PENDING : status;
 }
 
 NTSTATUS SimulatorControl(PIRP irp, uint32_t code, ULONG input_length, ULONG output_length)
@@ -123,16 +179,18 @@ NTSTATUS SimulatorControl(PIRP irp, uint32_t code, ULONG input_length, ULONG out
 // counted as closed. Runs once per file object, at cleanup or else at close.
 void ReleaseFileObject(unsigned adapter, PFILE_OBJECT file)
 {
-    if (file == nullptr || file->FsContext2 == nullptr)
+    if (file == nullptr)
         return;
-    file->FsContext2 = nullptr;
-
     LIST_ENTRY done;
     InitializeListHead(&done);
     KIRQL irql;
     KeAcquireSpinLock(&g_driver->lock, &irql);
-    TakePendingReceives(adapter, file, STATUS_CANCELLED, &done);
-    sim::HandleClosed(g_driver->bank, adapter, NowUs());
+    const bool was_open = file->FsContext2 == kFileOpen;
+    if (was_open) {
+        file->FsContext2 = nullptr;
+        TakePendingReceives(adapter, file, STATUS_CANCELLED, &done);
+        sim::HandleClosed(g_driver->bank, adapter, NowUs());
+    }
     KeReleaseSpinLock(&g_driver->lock, irql);
     CompleteTakenRequests(&done);
 }
@@ -149,14 +207,13 @@ NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
     KIRQL irql;
     KeAcquireSpinLock(&g_driver->lock, &irql);
     const bool visible = sim::DeviceVisible(g_driver->bank, extension.adapter);
-    if (visible)
+    if (visible) {
         sim::HandleOpened(g_driver->bank, extension.adapter, NowUs());
+        if (file != nullptr)
+            file->FsContext2 = kFileOpen;
+    }
     KeReleaseSpinLock(&g_driver->lock, irql);
-    if (!visible)
-        return Complete(irp, STATUS_NO_SUCH_DEVICE, 0);
-    if (file != nullptr)
-        file->FsContext2 = reinterpret_cast<void*>(1);  // open, not yet released
-    return Complete(irp, STATUS_SUCCESS, 0);
+    return Complete(irp, visible ? STATUS_SUCCESS : STATUS_NO_SUCH_DEVICE, 0);
 }
 
 NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp)

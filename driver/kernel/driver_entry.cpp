@@ -41,8 +41,8 @@ struct PathBuffer {
     }
 };
 
-// A REG_DWORD of exactly four bytes, or 0: absent values and values of
-// another type or size count as 0.
+// A value of exactly four bytes, of whatever type (as the configurator reads
+// it), or 0: absent values and values of another size count as 0.
 uint32_t ReadDwordValue(HANDLE key, const WCHAR* name)
 {
     UNICODE_STRING value_name;
@@ -53,7 +53,7 @@ uint32_t ReadDwordValue(HANDLE key, const WCHAR* name)
     } reply;
     ULONG reply_length = 0;
     NTSTATUS status = ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, &reply, sizeof(reply), &reply_length);
-    if (!NT_SUCCESS(status) || reply.info.Type != REG_DWORD || reply.info.DataLength != 4)
+    if (!NT_SUCCESS(status) || reply.info.DataLength != 4)
         return 0;
     uint32_t value;
     memcpy(&value, reply.info.Data, sizeof(value));
@@ -120,12 +120,76 @@ constexpr const WCHAR* kAdapterDeviceObjectNames[kAdapterCount] = {
 constexpr const WCHAR* kSimulatorDeviceName = L"\\Device\\Zurezi6Sim";
 constexpr const WCHAR* kSimulatorDosName = L"Zurezi6Sim";
 
+// Reads the device's descriptor back: its access list must be exactly
+// `acl`, or the device is not secured (a kernel that accepts the call and
+// keeps nothing fails here rather than leaving the device open to all).
+NTSTATUS CheckDeviceAcl(HANDLE device, const UCHAR* acl, ULONG acl_size)
+{
+    union {
+        ULONG_PTR aligned;
+        UCHAR bytes[256];
+    } reply;
+    ULONG length = 0;
+    NTSTATUS status = ZwQuerySecurityObject(device, DACL_SECURITY_INFORMATION, reply.bytes, sizeof(reply), &length);
+    if (!NT_SUCCESS(status))
+        return status;
+    // A self-relative descriptor: control word at 2, DACL offset at 16.
+    constexpr uint16_t kDaclPresent = 0x0004;
+    constexpr uint16_t kSelfRelative = 0x8000;
+    constexpr ULONG kDaclOffsetAt = 16;
+    uint16_t control;
+    uint32_t dacl_offset;
+    memcpy(&control, reply.bytes + 2, sizeof(control));
+    memcpy(&dacl_offset, reply.bytes + kDaclOffsetAt, sizeof(dacl_offset));
+    const bool matches = length <= sizeof(reply) && (control & kSelfRelative) != 0 && (control & kDaclPresent) != 0 &&
+                         dacl_offset >= kDaclOffsetAt + 4 && dacl_offset <= length && length - dacl_offset >= acl_size &&
+                         memcmp(reply.bytes + dacl_offset, acl, acl_size) == 0;
+    return matches ? STATUS_SUCCESS : STATUS_ACCESS_DENIED;
+}
+
+// The simulator's control device resets adapters, scripts faults and shows
+// every process's traffic in its log: only the system and administrators
+// may open it. Its descriptor grants them all access and nobody else any.
+NTSTATUS RestrictToAdministrators(PDEVICE_OBJECT device)
+{
+    static const UCHAR kLocalSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};                     // S-1-5-18
+    static const UCHAR kAdministrators[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};  // S-1-5-32-544
+    union {
+        ACL header;
+        UCHAR bytes[sizeof(ACL) + 2 * 8 + sizeof(kLocalSystem) + sizeof(kAdministrators)];
+    } acl;
+    union {
+        ULONG_PTR aligned;  // pointer-aligned on either processor
+        UCHAR bytes[64];
+    } descriptor;
+    NTSTATUS status = RtlCreateAcl(&acl.header, sizeof(acl), ACL_REVISION);
+    if (NT_SUCCESS(status))
+        status = RtlAddAccessAllowedAce(&acl.header, ACL_REVISION, FILE_ALL_ACCESS, const_cast<UCHAR*>(kLocalSystem));
+    if (NT_SUCCESS(status))
+        status = RtlAddAccessAllowedAce(&acl.header, ACL_REVISION, FILE_ALL_ACCESS, const_cast<UCHAR*>(kAdministrators));
+    if (NT_SUCCESS(status))
+        status = RtlCreateSecurityDescriptor(descriptor.bytes, SECURITY_DESCRIPTOR_REVISION);
+    if (NT_SUCCESS(status))
+        status = RtlSetDaclSecurityDescriptor(descriptor.bytes, TRUE, &acl.header, FALSE);
+    HANDLE handle = nullptr;
+    if (NT_SUCCESS(status))
+        status = ObOpenObjectByPointer(device, OBJ_KERNEL_HANDLE, nullptr, WRITE_DAC | READ_CONTROL, nullptr, KernelMode, &handle);
+    if (NT_SUCCESS(status)) {
+        status = ZwSetSecurityObject(handle, DACL_SECURITY_INFORMATION, descriptor.bytes);
+        if (NT_SUCCESS(status))
+            status = CheckDeviceAcl(handle, acl.bytes, acl.header.AclSize);
+        ZwClose(handle);
+    }
+    return status;
+}
+
 // Undoes whatever DriverEntry got done, in reverse order; also the unload.
 void TearDown(PDRIVER_OBJECT driver)
 {
     DriverGlobals* globals = g_driver;
     if (globals == nullptr)
         return;
+    InterlockedExchange(&globals->unloading, 1);
     StopLineWorker();
 
     LIST_ENTRY done;
@@ -136,10 +200,18 @@ void TearDown(PDRIVER_OBJECT driver)
         TakePendingReceives(n, nullptr, STATUS_DELETE_PENDING, &done);
     KeReleaseSpinLock(&globals->lock, irql);
     CompleteTakenRequests(&done);
+    // Receives being cancelled right now are completed by their cancel
+    // routines, which still use the globals.
+    WaitForPendedRequests();
 
+    KeWaitForSingleObject(&globals->names_mutex, Executive, KernelMode, FALSE, nullptr);
     for (unsigned n = 0; n < kAdapterCount; ++n) {
         if (globals->dos_name_present[n])
             SetDosName(kAdapterDeviceNamesWide[n], kAdapterDeviceObjectNames[n], false);
+        globals->dos_name_present[n] = false;
+    }
+    KeReleaseMutex(&globals->names_mutex, FALSE);
+    for (unsigned n = 0; n < kAdapterCount; ++n) {
         if (globals->adapter_devices[n] != nullptr)
             IoDeleteDevice(globals->adapter_devices[n]);
     }
@@ -163,6 +235,10 @@ void NTAPI DriverUnload(PDRIVER_OBJECT driver)
 void SyncDosNames()
 {
     DriverGlobals* globals = g_driver;
+    // Held over reading the model and changing the names, so that an
+    // unplug and a replug from two callers end with the name the model's
+    // last state asks for.
+    KeWaitForSingleObject(&globals->names_mutex, Executive, KernelMode, FALSE, nullptr);
     for (unsigned n = 0; n < kAdapterCount; ++n) {
         KIRQL irql;
         KeAcquireSpinLock(&globals->lock, &irql);
@@ -173,11 +249,18 @@ void SyncDosNames()
         if (NT_SUCCESS(SetDosName(kAdapterDeviceNamesWide[n], kAdapterDeviceObjectNames[n], visible)) || !visible)
             globals->dos_name_present[n] = visible;
     }
+    KeReleaseMutex(&globals->names_mutex, FALSE);
 }
 
+// From the performance counter, which is right on every processor and
+// costs no fault to read (the interrupt time is not: on some it comes in
+// milliseconds, on others from a page the kernel emulates). Split so that
+// the product cannot overflow at any frequency.
 uint64_t NowUs()
 {
-    return KeQueryInterruptTime() / 10;
+    const uint64_t ticks = static_cast<uint64_t>(KeQueryPerformanceCounter(nullptr).QuadPart);
+    const uint64_t frequency = g_driver->counter_frequency;
+    return ticks / frequency * 1000000u + ticks % frequency * 1000000u / frequency;
 }
 
 }  // namespace qz6::kernel
@@ -192,7 +275,11 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
         return STATUS_INSUFFICIENT_RESOURCES;
     memset(globals, 0, sizeof(*globals));
     globals->driver = driver;
+    LARGE_INTEGER frequency;
+    KeQueryPerformanceCounter(&frequency);
+    globals->counter_frequency = frequency.QuadPart > 0 ? static_cast<uint64_t>(frequency.QuadPart) : 1;
     KeInitializeSpinLock(&globals->lock);
+    KeInitializeMutex(&globals->names_mutex, 0);
     KeInitializeEvent(&globals->worker_wake, SynchronizationEvent, FALSE);
     for (unsigned n = 0; n < kAdapterCount; ++n)
         InitializeListHead(&globals->pending_receives[n]);
@@ -215,6 +302,10 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
     }
     if (NT_SUCCESS(status))
         status = CreateDevice(driver, kSimulatorDeviceName, DeviceRole::Simulator, 0, &globals->simulator_device);
+    if (NT_SUCCESS(status)) {
+        status = RestrictToAdministrators(globals->simulator_device);
+        globals->simulator_secured = NT_SUCCESS(status);
+    }
     if (NT_SUCCESS(status)) {
         status = SetDosName(kSimulatorDosName, kSimulatorDeviceName, true);
         globals->simulator_name_present = NT_SUCCESS(status);

@@ -4,8 +4,12 @@
 // Threads and locking: dispatch routines run on the callers' requests, the
 // line worker runs on its own system thread, cancel routines run whenever
 // the I/O manager cancels a pended receive. Everything in DriverGlobals
-// below `lock` (the model and the pending-receive lists) is touched only
-// with `lock` held; requests are completed only after it is released.
+// below `lock` (the model, the pending-receive lists and the file objects'
+// released marks) is touched only with `lock` held; requests are completed
+// only after it is released. The DOS names are changed only with
+// `names_mutex` held (creating a link needs a thread that may wait).
+// `pended_requests` counts receives that were queued and not yet completed,
+// so that the unload can wait until no cancel routine can still run.
 #pragma once
 
 // The DDK header redefines two interlocked bit tests that the compiler's
@@ -20,6 +24,28 @@ extern "C" {
 
 // Exported by the kernel, declared only in the file-system headers.
 NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable, PLARGE_INTEGER timeout);
+NTSYSAPI NTSTATUS NTAPI RtlCreateAcl(PACL acl, ULONG length, ULONG revision);
+NTSYSAPI NTSTATUS NTAPI RtlAddAccessAllowedAce(PACL acl, ULONG revision, ACCESS_MASK mask, PSID sid);
+NTSYSAPI NTSTATUS NTAPI ZwSetSecurityObject(HANDLE handle, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor);
+NTSYSAPI NTSTATUS NTAPI ZwQuerySecurityObject(HANDLE handle, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor,
+                                             ULONG length, PULONG length_needed);
+// MEMORY_BASIC_INFORMATION, which the kernel headers leave out.
+struct MemoryRegionInformation {
+    PVOID base_address;
+    PVOID allocation_base;
+    ULONG allocation_protect;
+    SIZE_T region_size;
+    ULONG state;
+    ULONG protect;
+    ULONG type;
+};
+static_assert(sizeof(MemoryRegionInformation) == (sizeof(PVOID) == 8 ? 48 : 28));
+constexpr int kMemoryBasicInformation = 0;
+NTSYSAPI NTSTATUS NTAPI ZwQueryVirtualMemory(HANDLE process, PVOID address, int information_class, PVOID information,
+                                            SIZE_T length, PSIZE_T returned);
+NTKERNELAPI NTSTATUS NTAPI ObOpenObjectByPointer(PVOID object, ULONG attributes, PACCESS_STATE access_state,
+                                                 ACCESS_MASK access, POBJECT_TYPE type, KPROCESSOR_MODE mode,
+                                                 PHANDLE handle);
 }
 
 #include "driver/model/adapter_model.h"
@@ -36,9 +62,20 @@ struct DeviceExtension {
 struct DriverGlobals {
     PDRIVER_OBJECT driver;
     PDEVICE_OBJECT adapter_devices[kAdapterCount];
-    bool dos_name_present[kAdapterCount];
     PDEVICE_OBJECT simulator_device;
     bool simulator_name_present;
+    bool simulator_secured;  // only administrators and the system may open it
+
+    KMUTEX names_mutex;
+    bool dos_name_present[kAdapterCount];
+
+    // Performance-counter ticks a second, read once at start.
+    uint64_t counter_frequency;
+
+    // Receives queued and not yet completed, and whether the driver is
+    // being unloaded (no request is queued any more then).
+    volatile LONG pended_requests;
+    volatile LONG unloading;
 
     // The line worker.
     HANDLE worker_thread;
@@ -56,8 +93,12 @@ extern DriverGlobals* g_driver;
 // Microseconds since the system started; never goes backwards.
 uint64_t NowUs();
 
-// Pended receives: DriverContext[0] holds the mapped record, [1] its size.
-NTSTATUS PendReceive(unsigned adapter, PIRP irp, void* record, uint32_t record_size);
+// With `lock` held: queues a receive that has to wait, behind the ones
+// already waiting, with its cancel routine set; the request is marked
+// pending. False when it was cancelled before it could be queued: the caller
+// then completes it with STATUS_CANCELLED after releasing the lock.
+// DriverContext[0] holds the mapped record, [1] its size, [2] the adapter.
+bool QueueReceive(unsigned adapter, PIRP irp, void* record, uint32_t record_size);
 // With `lock` held: completes (into `done`) every pended receive that the
 // model can now answer, oldest first.
 void ServicePendingReceives(unsigned adapter, LIST_ENTRY* done, uint64_t now_us);
@@ -68,9 +109,13 @@ void ServiceAllPendingReceives(LIST_ENTRY* done, uint64_t now_us);
 void TakePendingReceives(unsigned adapter, PFILE_OBJECT file, NTSTATUS status, LIST_ENTRY* done);
 // Without the lock: completes every IRP of a list filled by the two above.
 void CompleteTakenRequests(LIST_ENTRY* done);
+// Waits until every queued receive has been completed, by its taker or by
+// its cancel routine. For the unload, after the queues have been emptied.
+void WaitForPendedRequests();
 
 // Device names: creates or removes each adapter's DOS name to match the
-// model (a present, plugged adapter is visible). Called without the lock.
+// model (a present, plugged adapter is visible). Called without the lock;
+// one caller at a time changes the names.
 void SyncDosNames();
 
 NTSTATUS StartLineWorker();

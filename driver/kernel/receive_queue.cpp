@@ -38,6 +38,12 @@ bool ClaimQueued(unsigned adapter, PIRP irp)
     return IoSetCancelRoutine(irp, nullptr) != nullptr;
 }
 
+// A queued request has been completed: the unload may go on once none is left.
+void CountCompleted()
+{
+    InterlockedDecrement(&g_driver->pended_requests);
+}
+
 void NTAPI CancelReceive(PDEVICE_OBJECT, PIRP irp)
 {
     IoReleaseCancelSpinLock(irp->CancelIrql);
@@ -51,38 +57,28 @@ void NTAPI CancelReceive(PDEVICE_OBJECT, PIRP irp)
     irp->IoStatus.Status = STATUS_CANCELLED;
     irp->IoStatus.Information = 0;
     IoCompleteRequest(irp, IO_NO_INCREMENT);
+    // The last touch of the driver's globals: the unload waits for it.
+    CountCompleted();
 }
 
 }  // namespace
 
-NTSTATUS PendReceive(unsigned adapter, PIRP irp, void* record, uint32_t record_size)
+bool QueueReceive(unsigned adapter, PIRP irp, void* record, uint32_t record_size)
 {
     irp->Tail.Overlay.DriverContext[0] = record;
     irp->Tail.Overlay.DriverContext[1] = reinterpret_cast<void*>(static_cast<ULONG_PTR>(record_size));
     irp->Tail.Overlay.DriverContext[2] = reinterpret_cast<void*>(static_cast<ULONG_PTR>(adapter));
     IoMarkIrpPending(irp);
-
-    KIRQL irql;
-    KeAcquireSpinLock(&g_driver->lock, &irql);
+    if (g_driver->unloading != 0)
+        return false;
     IoSetCancelRoutine(irp, CancelReceive);
-    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr) {
-        // Cancelled before it was queued, and the cancel routine will not run.
-        KeReleaseSpinLock(&g_driver->lock, irql);
-        irp->IoStatus.Status = STATUS_CANCELLED;
-        irp->IoStatus.Information = 0;
-        IoCompleteRequest(irp, IO_NO_INCREMENT);
-        return STATUS_PENDING;
-    }
+    if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr)
+        return false;  // cancelled before it was queued: the cancel routine will not run
+    InterlockedIncrement(&g_driver->pended_requests);
     InsertTailList(&g_driver->pending_receives[adapter], &irp->Tail.Overlay.ListEntry);
     ++g_driver->pending_count[adapter];
     NoteCount(adapter);
-    // A frame may have arrived between the first attempt and the queueing.
-    LIST_ENTRY done;
-    InitializeListHead(&done);
-    ServicePendingReceives(adapter, &done, NowUs());
-    KeReleaseSpinLock(&g_driver->lock, irql);
-    CompleteTakenRequests(&done);
-    return STATUS_PENDING;
+    return true;
 }
 
 void ServicePendingReceives(unsigned adapter, LIST_ENTRY* done, uint64_t now_us)
@@ -151,7 +147,16 @@ void CompleteTakenRequests(LIST_ENTRY* done)
         LIST_ENTRY* entry = RemoveHeadList(done);
         PIRP irp = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
         IoCompleteRequest(irp, IO_NO_INCREMENT);
+        CountCompleted();
     }
+}
+
+void WaitForPendedRequests()
+{
+    LARGE_INTEGER pause;
+    pause.QuadPart = -10000;  // 1 ms, relative
+    while (InterlockedCompareExchange(&g_driver->pended_requests, 0, 0) != 0)
+        KeDelayExecutionThread(KernelMode, FALSE, &pause);
 }
 
 }  // namespace qz6::kernel

@@ -351,5 +351,32 @@ TEST(AdapterHandles, UnconfiguredAdapterAndUnknownNamesDoNotOpen)
     EXPECT_NE(status.adapters[0].interrupt_number, 0u) << "resources come from the registry";
 }
 
+// The driver reads an adapter's resources as the configurator does: a value
+// of four bytes counts whatever its registry type.
+TEST(DriverStart, ServesAnAdapterWhoseInterruptNumberIsFourBytesOfAnotherType)
+{
+    constexpr unsigned kSpare = 5;  // not configured in the test prefix
+    const std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\Zurezi6\\Parameters\\Zurezi6c") +
+                            std::to_string(kSpare);
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr), ERROR_SUCCESS);
+    const DWORD irq = 7, port = 0x300, memory = 0xD0000;
+    RegSetValueExA(handle, "IoBaseAddress", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port), 4);
+    RegSetValueExA(handle, "SharedMemoryAddress", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&memory), 4);
+    RegSetValueExA(handle, "InterruptNumber", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&irq), 4);
+    RegCloseKey(handle);
+
+    const bool restarted = RestartDriverService();
+    DWORD error = 0;
+    const bool opened = restarted && OpenAdapter(kSpare, &error).Valid();
+    const uint32_t interrupt_number = restarted ? SimAdapter(kSpare).interrupt_number : 0;
+
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    EXPECT_TRUE(RestartDriverService());
+    ASSERT_TRUE(restarted);
+    EXPECT_TRUE(opened) << "error " << error;
+    EXPECT_EQ(interrupt_number, irq);
+}
+
 }  // namespace
 }  // namespace qz6::test

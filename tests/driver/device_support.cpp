@@ -189,4 +189,36 @@ std::vector<SimLogEntry> SimNewLogEntries(unsigned adapter, int64_t* last_seen, 
     return fresh;
 }
 
+namespace {
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state)
+{
+    return WaitFor(
+        [&] {
+            SERVICE_STATUS status{};
+            return QueryServiceStatus(service, &status) && status.dwCurrentState == state;
+        },
+        15000);
+}
+
+}  // namespace
+
+bool RestartDriverService()
+{
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr)
+        return false;
+    SC_HANDLE service = OpenServiceA(manager, "Zurezi6", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    bool running = false;
+    if (service != nullptr) {
+        SERVICE_STATUS status{};
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        running = WaitForServiceState(service, SERVICE_STOPPED) && StartServiceA(service, 0, nullptr) &&
+                  WaitForServiceState(service, SERVICE_RUNNING);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return running;
+}
+
 }  // namespace qz6::test

@@ -93,6 +93,10 @@ bool SimReadLog(unsigned adapter, SimLog& log);
 // `*last_seen` to the newest sequence read. -1 takes the whole log.
 std::vector<SimLogEntry> SimNewLogEntries(unsigned adapter, int64_t* last_seen, bool with_handles);
 
+// Stops and starts the Zurezi6 service, which reads its adapters from the
+// registry when it starts. True once it runs again.
+bool RestartDriverService();
+
 // Polls `condition` every few milliseconds until it holds or `timeout_ms`.
 template <typename Condition>
 bool WaitFor(Condition condition, DWORD timeout_ms = 5000)

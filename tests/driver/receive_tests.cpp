@@ -224,6 +224,24 @@ TEST_F(ReceiveTest, RecordIsNeverWrittenPastTheCallersBuffer)
         ASSERT_EQ(buffer[i], 0xEE) << "byte " << i;
 }
 
+TEST_F(ReceiveTest, ARecordTheCallerCannotWriteTakesNoFrame)
+{
+    auto* read_only = static_cast<uint8_t*>(VirtualAlloc(nullptr, sizeof(ReceiveRecord), MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(read_only, nullptr);
+    DWORD old_protection = 0;
+    ASSERT_TRUE(VirtualProtect(read_only, sizeof(ReceiveRecord), PAGE_READONLY, &old_protection));
+    const uint8_t frame[] = {0x42, 0x43};
+    ASSERT_EQ(SimInject(0, frame), INJECT_QUEUED);
+    EXPECT_FALSE(Receive(device(), read_only, sizeof(ReceiveRecord)).ok);
+    EXPECT_EQ(read_only[0], 0);
+    VirtualFree(read_only, 0, MEM_RELEASE);
+
+    static ReceiveRecord record;
+    ASSERT_TRUE(Receive(device(), &record, sizeof(record)).ok);
+    EXPECT_EQ(record.status, RECEIVE_FRAME_PRESENT);
+    EXPECT_EQ(record.frame_data[0], 0x42) << "the frame waited for a caller that can take it";
+}
+
 TEST_F(ReceiveTest, GeneratorFramesArriveInOrder)
 {
     ASSERT_TRUE(SimGenerator(0, true, 64, 0, 500));
@@ -237,6 +255,70 @@ TEST_F(ReceiveTest, GeneratorFramesArriveInOrder)
     const SimAdapterStatus status = SimAdapter(0);
     EXPECT_EQ(status.generator_count, 500u);
     EXPECT_EQ(status.frames_dropped, 0u) << "an unthrottled generator never overruns the receiver";
+}
+
+// The simulated line keeps real time: a driver whose clock runs in the wrong
+// units sends nothing, or everything at once.
+double SecondsSince(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+TEST(LineTiming, FramesOverTheLoopbackPlugTakeTheirWireTimeByTheWallClock)
+{
+    ASSERT_TRUE(SimReset());
+    DeviceHandle receiver = OpenAdapter(0);
+    DeviceHandle sender = OpenAdapter(0);
+    ASSERT_EQ(Configure(receiver.Get(), DefaultConfiguration(56000)), RETURN_SUCCESS);
+    ASSERT_EQ(RunCommand(receiver.Get(), ENABLE_COMMS), RETURN_SUCCESS);
+    constexpr unsigned kFrames = 20;
+    constexpr unsigned kLength = 100;
+    const double wire_seconds = kFrames * (kLength + 4) * 8.0 / 56000;  // flags and CRC too: about 0.3 s
+
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    std::thread sending([&] {
+        uint8_t frame[kLength] = {};
+        for (unsigned i = 0; i < kFrames; ++i) {
+            frame[0] = static_cast<uint8_t>(i);
+            while (RunCommand(sender.Get(), SEND_I_FRAME, frame, nullptr) == RETURN_NO_TX_BUFFER && SecondsSince(start) < 10)
+                Sleep(1);
+        }
+    });
+    static ReceiveRecord record;
+    unsigned received = 0;
+    while (received < kFrames && WaitFor([] { return SimAdapter(0).rx_queued > 0; }, 3000)) {
+        ASSERT_TRUE(Receive(receiver.Get(), &record, sizeof(record)).ok);
+        ASSERT_EQ(record.status, RECEIVE_FRAME_PRESENT);
+        EXPECT_EQ(record.frame_length, kLength);
+        EXPECT_EQ(record.frame_data[0], received) << "in order";
+        ++received;
+    }
+    const double elapsed = SecondsSince(start);
+    sending.join();
+    ASSERT_EQ(received, kFrames) << "after " << elapsed << " s";
+    EXPECT_GE(elapsed, wire_seconds * 0.95) << "faster than the line's bit rate allows";
+    EXPECT_LE(elapsed, wire_seconds * 4 + 0.5) << "the line runs slow";
+}
+
+TEST(LineTiming, ThrottledGeneratorKeepsItsRateByTheWallClock)
+{
+    ASSERT_TRUE(SimReset());
+    DeviceHandle adapter = OpenAdapter(0);
+    ASSERT_EQ(Configure(adapter.Get(), DefaultConfiguration(2048000)), RETURN_SUCCESS);
+    ASSERT_EQ(RunCommand(adapter.Get(), ENABLE_COMMS), RETURN_SUCCESS);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    ASSERT_TRUE(SimGenerator(0, true, 16, 200, 0));
+    Sleep(1000);
+    const uint32_t generated = SimAdapter(0).generator_count;
+    const double rate = generated / SecondsSince(start);
+    ASSERT_TRUE(SimGenerator(0, false, 0, 0, 0));
+    EXPECT_GT(rate, 200 * 0.6);
+    EXPECT_LT(rate, 200 * 1.4);
 }
 
 }  // namespace
