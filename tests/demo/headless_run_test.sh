@@ -38,23 +38,10 @@ run_processes() {
     done
 }
 http_get() {  # http_get PORT PATH: the whole answer
-    exec 3<>"/dev/tcp/127.0.0.1/$1"
-    printf 'GET %s HTTP/1.0\r\nHost: localhost\r\n\r\n' "$2" >&3
-    timeout 5 cat <&3 || true
-    exec 3<&-
+    exec 3<>"/dev/tcp/127.0.0.1/$1" && printf 'GET %s HTTP/1.0\r\n\r\n' "$2" >&3 && timeout 5 cat <&3
 }
-rfb_greeting() {  # the first line the VNC server sends
-    local line=""
-    exec 3<>"/dev/tcp/127.0.0.1/$1"
-    read -r -t 5 line <&3 || true
-    exec 3<&-
-    echo "$line"
-}
+first_line() { exec 3<>"/dev/tcp/127.0.0.1/$1" && timeout 5 head -n 1 <&3; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
-names_all() {  # names_all TEXT NAME...: every NAME occurs in TEXT
-    local name
-    for name in "${@:2}"; do grep -q "$name" <<<"$1" || return 1; done
-}
 monitor_shown() { DISPLAY="$display" xdotool search --name '^HDLC Streaming Monitor$' >/dev/null 2>&1; }
 
 vnc_port="$(free_port)"
@@ -80,11 +67,11 @@ display="$(sed -n 's/.*on the virtual display \(:[0-9]*\):.*/\1/p' "$log")"
 
 check "vnc.html served on port $web_port" grep -q 'noVNC' <(http_get "$web_port" /vnc.html)
 check "the VNC server on port $vnc_port greets with RFB" \
-    grep -qxE 'RFB 003\.00[0-9]' <(rfb_greeting "$vnc_port")
+    grep -qxE 'RFB 003\.00[0-9]' <(first_line "$vnc_port")
 for (( i = 0; i < 50; i++ )); do monitor_shown && break; sleep 0.2; done
 check "the monitor's main window is on display $display" monitor_shown
-check "Xvfb, x11vnc, websockify and wineserver are among the run's processes" \
-    names_all "$(run_processes)" Xvfb x11vnc websockify wineserver
+processes="$(run_processes)"
+for name in Xvfb x11vnc websockify wineserver; do check "$name runs for the run" grep -q "$name" <<<"$processes"; done
 sleep 3
 check "the monitor's main window is still there" monitor_shown
 check "./qz6 run still runs" kill -0 "$run"
