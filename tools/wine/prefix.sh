@@ -49,12 +49,43 @@ service_state() {
     return $status
 }
 
+# install_fonts DIR: the fonts our dialog templates ask for, "MS Sans
+# Serif" 8 and "Courier" 10, drawn so that every label fits the rectangle
+# it was laid out for (checked by tests/monitor/dialog_templates_test.cpp):
+#  - Wine's own outline fonts (fonts-wine), or caption buttons are letters;
+#  - "Courier": Wine's bitmap Courier (cou*.fon, fonts-wine), fixed-width
+#    and 13 pixels high at 10 points like the Windows one. Wine skips it
+#    unless it lies in the prefix's Fonts folder, and then falls back to a
+#    proportional font;
+#  - "MS Sans Serif" is drawn in Carlito (fonts-crosextra-carlito), as a
+#    font substitute: Wine's bitmap "MS Sans Serif" is a few pixels wider
+#    than the templates allow ("Last Active Command Result:" needs three
+#    lines), and DejaVu Sans, Wine's fallback, much wider. Carlito gives the
+#    same dialog units (6x13 pixels) and the narrowest labels.
+# A prefix made before gets what it lacks on its next use.
+font_substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+install_fonts() {
+    local dir="$1" font
+    mkdir -p "$dir/drive_c/windows/Fonts"
+    for font in /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/cou*.fon; do
+        if [[ -f "$font" ]]; then
+            cp -u "$font" "$dir/drive_c/windows/Fonts/"
+        fi
+    done
+    if ! grep -qF '"MS Sans Serif"="Carlito"' "$dir/system.reg" 2>/dev/null; then
+        WINEPREFIX="$dir" wine_quiet reg add "$font_substitutes" /v 'MS Sans Serif' /t REG_SZ /d Carlito /f
+    fi
+}
+
 # make_prefix DIR: makes DIR a prefix unless it is one; one at a time when
 # several test programs find it missing together.
 make_prefix() {
     local dir="$1"
     [[ -d "$(dirname "$dir")" ]] || { echo "prefix.sh: $(dirname "$dir") does not exist" >&2; exit 1; }
-    qz6_prefix_ready "$dir" && return 0
+    if qz6_prefix_ready "$dir"; then
+        install_fonts "$dir"
+        return 0
+    fi
     (
         flock 9
         create_prefix "$dir" 9>&-
@@ -86,12 +117,7 @@ create_prefix() {
     wine_quiet reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
     # A crash ends the process with a backtrace instead of a debugger dialog.
     wine_quiet reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-    # Real fonts, or caption buttons are drawn as letters.
-    mkdir -p "$dir/drive_c/windows/Fonts"
-    local font
-    for font in /usr/share/wine/fonts/*.ttf; do
-        [[ -f "$font" ]] && cp -f "$font" "$dir/drive_c/windows/Fonts/"
-    done
+    install_fonts "$dir"
     # Settings take effect for processes started from now on.
     "$QZ6_WINESERVER" -k >/dev/null 2>&1 </dev/null || true
     "$QZ6_WINESERVER" -w >/dev/null 2>&1 </dev/null || true
