@@ -16,6 +16,13 @@
 #   --only NAMES      comma-separated subset of: command, poll, receive,
 #                     driver, idle, startup, memory (memory includes the soak)
 #
+# receive includes the lossless climb: qz6mon.exe fed by the throttled
+# generator at fixed rates below the bare receive loop's rate and then at
+# that rate, 10 s each (2 s with --quick), display off, then on, each
+# climb stopping at the first rate that loses a frame; then the main
+# window's longest reply to WM_NULL at rest and during a flood at the
+# highest rate shown without loss, display on.
+#
 # qz6mon.exe's memory is its committed private memory as the host counts it
 # (VmData): under Wine, PrivateUsage of another process is its swap use
 # (0), and GetProcessHandleCount of another process is 0, so handles are
@@ -31,7 +38,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/../wine/env.sh" || exit 1
 
 usage() {
-    sed -n '2,30s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
     exit 2
 }
 
@@ -54,11 +61,11 @@ done
 # Sizes: full, or --quick.
 if (( quick )); then
     command_calls=500 polls=200 traffic_frames=2000 traffic_shown=100 driver_calls=1000 driver_frames=2000
-    idle_seconds=3 startup_runs=3 warm=200 memory_frames=2000 memory_polls=500
+    lossless_seconds=2 idle_seconds=3 startup_runs=3 warm=200 memory_frames=2000 memory_polls=500
     : "${soak_frames:=3000}" "${soak_polls:=500}"
 else
     command_calls=2000 polls=1000 traffic_frames=20000 traffic_shown=1000 driver_calls=10000 driver_frames=20000
-    idle_seconds=10 startup_runs=9 warm=1000 memory_frames=100000 memory_polls=10000
+    lossless_seconds=10 idle_seconds=10 startup_runs=9 warm=1000 memory_frames=100000 memory_polls=10000
     : "${soak_frames:=1000000}" "${soak_polls:=100000}"
 fi
 
@@ -129,7 +136,17 @@ if wanted poll; then
     run_measurer poll monitor_poll_bench.exe monitor "$polls"
     run_measurer poll-bare monitor_poll_bench.exe bare "$polls"
 fi
-wanted receive && run_measurer receive traffic_bench.exe "$traffic_frames" "$traffic_shown"
+if wanted receive; then
+    run_measurer receive traffic_bench.exe "$traffic_frames" "$traffic_shown"
+    # The fixed rates below the bare loop's, then the bare loop's own.
+    bare_rate="$(awk -v x="${value[receive_bare_fps]:-0}" 'BEGIN { printf "%d", x }')"
+    lossless_rates=()
+    for rate in 25 50 100 250 500 1000 2000 3000; do
+        (( bare_rate == 0 || rate < bare_rate )) && lossless_rates+=("$rate")
+    done
+    (( bare_rate > 0 )) && lossless_rates+=("$bare_rate")
+    run_measurer receive-lossless process_bench.exe lossless "$lossless_seconds" "${lossless_rates[@]}"
+fi
 wanted driver && run_measurer driver driver_bench.exe "$driver_calls" "$driver_frames"
 if wanted idle; then
     run_measurer idle-timer process_bench.exe idle timer "$idle_seconds"
@@ -146,6 +163,7 @@ load_end="$(cut -d' ' -f1-3 /proc/loadavg)"
 # Rows: name|value key|baseline key (or a number, or empty)|unit|notes.
 # The ratio is value / baseline.
 v() { printf '%s' "${value[$1]:-}"; }
+t() { printf '%s' "${note[$1]:-}"; }
 n() { awk -v x="${value[$1]:-}" 'BEGIN { if (x == "") print "?"; else if (x == int(x) || x >= 100 || x <= -100) printf "%.0f", x; else printf "%.3g", x }'; }
 yes_no() { [[ "${value[$1]:-}" == 0 ]] && echo no || { [[ -n "${value[$1]:-}" ]] && echo YES || echo "?"; }; }
 mib() { awk -v b="${value[$1]:-}" 'BEGIN { if (b == "") print "?"; else printf "%.1f MiB", b / 1048576 }'; }
@@ -167,6 +185,12 @@ row "receive: display on" receive_on_fps receive_bare_fps "frames/s" \
     "$(v receive_on_counted) of $(v receive_on_frames) counted, generated $(v receive_on_generated), dropped $(v receive_on_dropped), bfrs full $(v receive_on_bfrs_full); lost: $(yes_no receive_on_lost)"
 row "receive: qz6mon.exe, display off" receive_process_off_fps receive_bare_fps "frames/s" \
     "real process, $memory_frames frames of the memory run"
+row "receive: lossless rate, display off" receive_lossless_off_fps receive_bare_fps "frames/s" \
+    "real process, throttled generator, highest rate with no frame lost, ${lossless_seconds} s a rate; generated/counted/lost: $(t receive_lossless_off)"
+row "receive: lossless rate, display on" receive_lossless_on_fps receive_bare_fps "frames/s" \
+    "the same, display on; generated/counted/lost: $(t receive_lossless_on)"
+row "gui: longest reply during flood" gui_flood_reply_max_ms gui_idle_reply_max_ms "ms" \
+    "WM_NULL to qz6mon.exe's main window every 10 ms from this process for ${lossless_seconds} s, $(v gui_flood_rate) frames/s display on (lost $(v gui_flood_lost)); median $(n gui_flood_reply_median_ms), p99 $(n gui_flood_reply_p99_ms) of $(v gui_flood_reply_count); baseline the same at rest"
 row "driver: READ_STATUS round trip (bare)" driver_read_status_median_us "" "us" \
     "driver_bench; p99 $(n driver_read_status_p99_us) us"
 row "driver: bare receive loop" driver_receive_fps "" "frames/s" \
@@ -260,8 +284,9 @@ json="$QZ6_BUILD_DIR/bench.json"
     printf '  },\n'
     printf '  "sizes": {"quick": %s, "command_calls": %s, "polls": %s, "traffic_frames": %s, "traffic_shown": %s, ' \
         "$( ((quick)) && echo true || echo false)" "$command_calls" "$polls" "$traffic_frames" "$traffic_shown"
-    printf '"idle_seconds": %s, "startup_runs": %s, "warm": %s, "memory_frames": %s, "memory_polls": %s, ' \
-        "$idle_seconds" "$startup_runs" "$warm" "$memory_frames" "$memory_polls"
+    printf '"lossless_seconds": %s, "idle_seconds": %s, "startup_runs": %s, "warm": %s, "memory_frames": %s, ' \
+        "$lossless_seconds" "$idle_seconds" "$startup_runs" "$warm" "$memory_frames"
+    printf '"memory_polls": %s, ' "$memory_polls"
     printf '"soak_frames": %s, "soak_polls": %s},\n' "$soak_frames" "$soak_polls"
     printf '  "failed_measurers": ['
     sep=""
