@@ -19,4 +19,8 @@ namespace qz6::mon {
 // command's name and result into the Polling window while it is open.
 uint8_t ExecuteCommand(CommandBlock& block);
 
+// The program's block with `command` and no data (data_length 0; the rest
+// as the last reply left it), executed; its return_code.
+uint8_t ExecuteCommandWithoutData(uint8_t command);
+
 }  // namespace qz6::mon

@@ -68,4 +68,12 @@ uint8_t ExecuteCommand(CommandBlock& block)
     return return_code;
 }
 
+uint8_t ExecuteCommandWithoutData(uint8_t command)
+{
+    CommandBlock& block = g_monitor.command_block;
+    block.command = command;
+    block.data_length = 0;
+    return ExecuteCommand(block);
+}
+
 }  // namespace qz6::mon

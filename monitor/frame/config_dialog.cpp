@@ -52,7 +52,7 @@ void OnOk(HWND dialog)
 
 void RunPollingConfigurationDialog()
 {
-    DialogBoxParamA(g_monitor.instance, "CONFIG", g_monitor.main_window, PollingConfigurationDialog, 0);
+    DialogBoxParamA(g_monitor.instance, QZ6MON_CONFIG_TEMPLATE, g_monitor.main_window, PollingConfigurationDialog, 0);
 }
 
 INT_PTR CALLBACK PollingConfigurationDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM)

@@ -12,12 +12,13 @@
 // with everything handed over since: the last 49 summary lines, the dump of
 // the newest displayed frame and the counter, exactly what showing each
 // frame as it came would have left.
+#include "monitor/frame/dialogs.h"
 #include "monitor/traffic/receive_monitor.h"
 
 #include <atomic>
-#include <cstdio>
 
 #include "monitor/channel/command_channel.h"
+#include "monitor/channel/session_rules.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
@@ -165,14 +166,12 @@ void StartReceiveMonitor()
     if (!ReapReceiveThread(kThreadEndWaitMs))
         return;
 
-    CommandBlock& block = g_monitor.command_block;
-    block.command = ENABLE_COMMS;
-    block.data_length = 0;
-    if (ExecuteCommand(block) != RETURN_SUCCESS)
+    if (ExecuteCommandWithoutData(ENABLE_COMMS) != RETURN_SUCCESS)
         return;
 
     ResetReceiveDisplay();
-    HWND window = CreateDialogParamA(g_monitor.instance, "RDETAIL", g_monitor.main_window, ReceiveDetailDialog, 0);
+    HWND window = CreateDialogParamA(g_monitor.instance, QZ6MON_RDETAIL_TEMPLATE, g_monitor.main_window,
+                                     ReceiveDetailDialog, 0);
     if (window == nullptr)
         return;
     PublishReceiveWindow(window);
@@ -192,10 +191,7 @@ void StartReceiveMonitor()
 
 void StopReceiveMonitor()
 {
-    CommandBlock& block = g_monitor.command_block;
-    block.command = DISABLE_COMMS;
-    block.data_length = 0;
-    if (ExecuteCommand(block) != RETURN_SUCCESS)
+    if (ExecuteCommandWithoutData(DISABLE_COMMS) != RETURN_SUCCESS)
         return;
 
     // Cleared first, so that the thread addresses no window from here on.
@@ -211,9 +207,8 @@ DWORD WINAPI ReceiveThread(LPVOID)
 {
     TrafficState& traffic = g_monitor.traffic;
     uint16_t frame_counter = 0;
-    char path[kReceiveLineSize];
-
-    std::snprintf(path, sizeof path, "\\\\.\\%s", g_monitor.device_name);
+    char path[kDevicePathMax + 1];
+    BuildDevicePath(g_monitor.device_name, path);
     traffic.receive_device_handle =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING, nullptr);
@@ -287,7 +282,7 @@ INT_PTR CALLBACK ReceiveDetailDialog(HWND dialog, UINT message, WPARAM wparam, L
         return TRUE;
     case WM_SYSCOMMAND:
         // Only stopping the receive monitor closes the window.
-        return (wparam & 0xFFF0) == SC_CLOSE ? TRUE : FALSE;
+        return IsSystemClose(wparam) ? TRUE : FALSE;
     default:
         return FALSE;
     }

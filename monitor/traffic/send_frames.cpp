@@ -1,5 +1,6 @@
 // The Send Frames window. Everything here runs on the GUI thread: the menu,
 // the window procedure and WM_POLL_TICK, which the polling engine sends.
+#include "monitor/frame/dialogs.h"
 #include "monitor/traffic/send_frames.h"
 
 #include <string_view>
@@ -122,7 +123,7 @@ void OpenSendFramesWindow()
     if (g_monitor.send_frames_window != nullptr)
         return;
     g_monitor.send_frames_window =
-        CreateDialogParamA(g_monitor.instance, "DENTRY", g_monitor.main_window, SendFramesDialog, 0);
+        CreateDialogParamA(g_monitor.instance, QZ6MON_DENTRY_TEMPLATE, g_monitor.main_window, SendFramesDialog, 0);
 }
 
 void CloseSendFramesWindow()
@@ -144,7 +145,7 @@ INT_PTR CALLBACK SendFramesDialog(HWND dialog, UINT message, WPARAM wparam, LPAR
         return FALSE;
     case WM_SYSCOMMAND:
         // The close box and Alt+F4 do nothing: only "Close" closes.
-        return (wparam & 0xFFF0) == SC_CLOSE ? TRUE : FALSE;
+        return IsSystemClose(wparam) ? TRUE : FALSE;
     case WM_POLL_TICK:
         OnPollTick(dialog);
         return TRUE;

@@ -1,3 +1,4 @@
+#include "monitor/frame/dialogs.h"
 #include "monitor/windows/monitor_windows.h"
 
 #include <iterator>
@@ -152,7 +153,7 @@ void ShowDeviceInfo()
 LRESULT FilterMonitorWindowMessage(HWND window, UINT message, WPARAM wparam, LPARAM, uint16_t menu_item)
 {
     const bool close_request = (message == WM_COMMAND && LOWORD(wparam) == IDC_MONITOR_CLOSE) ||
-                               (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE);
+                               (message == WM_SYSCOMMAND && IsSystemClose(wparam));
     if (close_request) {
         SetMenuCheck(menu_item, false);
         PostMessageA(g_monitor.main_window, WM_DESTROY_CHILD, reinterpret_cast<WPARAM>(window), 0);
