@@ -34,7 +34,10 @@ void OnOk(HWND dialog)
     const uint32_t tick_value = GetDlgItemInt(dialog, IDC_CONFIG_TICK_INTERVAL, nullptr, FALSE);
 
     if (!PollingEntriesValid(tick_value, timer_period, g_monitor.use_timer)) {
-        ShowMessageBox(dialog, "Polling intervals must be in the range of 1 to 65535!",
+        // Owned by the main window, like every failure box: its idle
+        // notifications keep polling going while it waits, and OK has just
+        // killed the timer.
+        ShowMessageBox(g_monitor.main_window, "Polling intervals must be in the range of 1 to 65535!",
                        "Configuration Entry(s) Invalid", MB_OK | MB_ICONERROR);
         return;
     }

@@ -11,6 +11,7 @@ namespace {
 
 void OnDestroy()
 {
+    g_monitor.main_window_ending = true;
     KillPollingTimer();
     g_monitor.idle_polling_stopped = true;
     CloseAllMonitorWindows();

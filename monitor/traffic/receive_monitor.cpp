@@ -155,11 +155,34 @@ void ResetReceiveDisplay()
     traffic.count_frames = true;
 }
 
+// A start or a stop may wait for the old thread, letting sent messages in
+// meanwhile; a start or stop that one of them asks for is refused, so that
+// none replaces the thread handle that the waiting one holds.
+class OneStartOrStopAtATime {
+public:
+    OneStartOrStopAtATime() : first_(!g_monitor.traffic.start_or_stop_running)
+    {
+        g_monitor.traffic.start_or_stop_running = true;
+    }
+    ~OneStartOrStopAtATime()
+    {
+        if (first_)
+            g_monitor.traffic.start_or_stop_running = false;
+    }
+    OneStartOrStopAtATime(const OneStartOrStopAtATime&) = delete;
+    OneStartOrStopAtATime& operator=(const OneStartOrStopAtATime&) = delete;
+    bool Refused() const { return !first_; }
+
+private:
+    bool first_;
+};
+
 }  // namespace
 
 void StartReceiveMonitor()
 {
-    if (g_monitor.receive_detail_window != nullptr)
+    const OneStartOrStopAtATime turn;
+    if (turn.Refused() || g_monitor.receive_detail_window != nullptr)
         return;
     // A thread that has not ended still owns the receive buffers: nothing
     // starts beside it.
@@ -191,7 +214,8 @@ void StartReceiveMonitor()
 
 void StopReceiveMonitor()
 {
-    if (ExecuteCommandWithoutData(DISABLE_COMMS) != RETURN_SUCCESS)
+    const OneStartOrStopAtATime turn;
+    if (turn.Refused() || ExecuteCommandWithoutData(DISABLE_COMMS) != RETURN_SUCCESS)
         return;
 
     // Cleared first, so that the thread addresses no window from here on.

@@ -17,6 +17,21 @@ namespace {
 // "Length:" is read with room for any sensible number and then some.
 constexpr int kLengthTextSize = 64;
 
+// Frames leave only on the open device's handle. With no device open the
+// handle member may hold Configure Device's short-lived handle (its retry
+// prompt lets this window run): the send is then answered as by no driver,
+// 0xAA, and nothing reaches the adapter.
+uint8_t ExecuteSend(CommandBlock& block)
+{
+    if (g_monitor.device_open)
+        return ExecuteCommand(block);
+    const HANDLE borrowed = g_monitor.device_handle;
+    g_monitor.device_handle = INVALID_HANDLE_VALUE;
+    const uint8_t return_code = ExecuteCommand(block);
+    g_monitor.device_handle = borrowed;
+    return return_code;
+}
+
 bool BoxChecked(HWND dialog, int id)
 {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
@@ -49,7 +64,7 @@ void OnSend(HWND dialog)
         block.data_length = ParseHexBytes(length);
     }
     block.command = SEND_I_FRAME;
-    ExecuteCommand(block);
+    ExecuteSend(block);
     SendDlgItemMessageA(dialog, IDC_DENTRY_HISTORY, LB_RESETCONTENT, 0, 0);
     ShowFrameHistory(dialog, IDC_DENTRY_HISTORY);
 }
@@ -96,7 +111,7 @@ void OnPollTick(HWND dialog)
     CommandBlock& block = g_monitor.command_block;
     block.data_length = FillStreamFrame(stream, block.data);
     block.command = SEND_I_FRAME;
-    const uint8_t return_code = ExecuteCommand(block);
+    const uint8_t return_code = ExecuteSend(block);
     char status[kSendManyStatusSize];
     SetDlgItemTextA(dialog, IDC_DENTRY_STATUS, FormatSendManyStatus(stream, return_code, status).data());
     AfterStreamFrame(stream, return_code);
@@ -124,6 +139,22 @@ void OpenSendFramesWindow()
         return;
     g_monitor.send_frames_window =
         CreateDialogParamA(g_monitor.instance, QZ6MON_DENTRY_TEMPLATE, g_monitor.main_window, SendFramesDialog, 0);
+}
+
+bool TakeSendFramesEnter(const MSG& message)
+{
+    HWND window = g_monitor.send_frames_window;
+    if (window == nullptr || message.message != WM_KEYDOWN || message.wParam != VK_RETURN ||
+        (message.hwnd != window && !IsChild(window, message.hwnd)))
+        return false;
+    // Only the Data box sends; the history list recalls its line, as a
+    // double click does; anywhere else Enter does nothing.
+    switch (GetDlgCtrlID(message.hwnd)) {
+    case IDC_DENTRY_DATA: OnSend(window); break;
+    case IDC_DENTRY_HISTORY: OnRecall(window); break;
+    default: break;
+    }
+    return true;
 }
 
 void CloseSendFramesWindow()

@@ -129,7 +129,9 @@ void CloseAllMonitorWindows()
     const bool polling_was_open = MonitorWindowIsOpen(IDM_POLLING_WINDOW);
     for (const MonitorKindRow& row : MonitorWindowKinds)
         SetMenuCheck(row.menu_item, false);
-    if (polling_was_open)
+    // Not while the program ends: the window would be made only to go with
+    // its parent, leaving a stale handle behind.
+    if (polling_was_open && !g_monitor.main_window_ending)
         OpenMonitorWindow(MonitorKind::Polling);
 }
 
