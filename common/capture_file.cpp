@@ -55,12 +55,19 @@ public:
         Put16(static_cast<uint16_t>(value));
         Put16(static_cast<uint16_t>(value >> 16));
     }
-    // pcapng's 64-bit timestamps and counters in options: two 32-bit halves,
-    // high first, each in the section's byte order.
+    // pcapng's timestamps: two 32-bit halves, high first, each in the
+    // section's byte order.
     void PutHighLow(uint64_t value)
     {
         Put32(static_cast<uint32_t>(value >> 32));
         Put32(static_cast<uint32_t>(value));
+    }
+    // Other 64-bit numbers (counters, the section length): one number in the
+    // section's byte order.
+    void Put64(uint64_t value)
+    {
+        Put32(static_cast<uint32_t>(value));
+        Put32(static_cast<uint32_t>(value >> 32));
     }
     void PutBytes(std::span<const uint8_t> bytes)
     {
@@ -177,7 +184,7 @@ bool CaptureWriter::AppendSectionHeader(std::string_view application)
     block.Put32(kByteOrderMagic);
     block.Put16(1);  // major version
     block.Put16(0);  // minor version
-    block.PutHighLow(~static_cast<uint64_t>(0));  // section length: not given
+    block.Put64(~static_cast<uint64_t>(0));  // section length: not given
     block.PutOption(kShbUserAppl, Bytes(application));
     length_ += block.Finish(true);
     return true;
@@ -231,13 +238,16 @@ bool CaptureWriter::AppendStatistics(const StatisticsRecord& statistics)
     BlockBuilder block(buffer_.subspan(length_, kStatisticsBlockSize), kBlockStatistics);
     block.Put32(0);  // interface
     block.PutHighLow(statistics.end_us);
-    const uint16_t codes[] = {kIsbStartTime, kIsbEndTime, kIsbIfDrop};
-    const uint64_t values[] = {statistics.start_us, statistics.end_us, statistics.frames_dropped};
-    for (size_t i = 0; i < 3; ++i) {
-        block.Put16(codes[i]);
+    const uint16_t time_codes[] = {kIsbStartTime, kIsbEndTime};
+    const uint64_t times[] = {statistics.start_us, statistics.end_us};
+    for (size_t i = 0; i < 2; ++i) {
+        block.Put16(time_codes[i]);
         block.Put16(8);
-        block.PutHighLow(values[i]);
+        block.PutHighLow(times[i]);
     }
+    block.Put16(kIsbIfDrop);
+    block.Put16(8);
+    block.Put64(statistics.frames_dropped);
     length_ += block.Finish(true);
     return true;
 }
@@ -280,6 +290,13 @@ uint32_t CaptureReader::Read32(size_t offset) const
 uint64_t CaptureReader::ReadTimestamp(size_t offset) const
 {
     return (static_cast<uint64_t>(Read32(offset)) << 32) | Read32(offset + 4);
+}
+
+uint64_t CaptureReader::Read64(size_t offset) const
+{
+    const uint64_t first = Read32(offset);
+    const uint64_t second = Read32(offset + 4);
+    return big_endian_ ? (first << 32) | second : first | (second << 32);
 }
 
 bool CaptureReader::Fail(ReadFault fault, uint32_t type, size_t offset)
@@ -469,7 +486,7 @@ bool CaptureReader::ReadInterface(size_t offset, uint32_t length)
             } else if (code == kIfTsOffset) {
                 if (value_length != 8)
                     return false;
-                entry.offset_seconds = static_cast<int64_t>(ReadTimestamp(value));
+                entry.offset_seconds = static_cast<int64_t>(Read64(value));
             }
             return true;
         });
@@ -582,7 +599,7 @@ bool CaptureReader::ReadStatistics(size_t offset, uint32_t length)
                 statistics.end_ns = TimestampNs(entry, ReadTimestamp(value));
             } else {
                 statistics.has_dropped = true;
-                statistics.frames_dropped = ReadTimestamp(value);
+                statistics.frames_dropped = Read64(value);
             }
             return true;
         });

@@ -247,6 +247,7 @@ private:
     uint16_t Read16(size_t offset) const;
     uint32_t Read32(size_t offset) const;
     uint64_t ReadTimestamp(size_t offset) const;  // two 32-bit halves, high first
+    uint64_t Read64(size_t offset) const;         // one 64-bit number
 
     std::span<const uint8_t> file_;
     size_t position_ = 0;
