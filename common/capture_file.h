@@ -127,7 +127,7 @@ public:
     bool AppendSectionHeader(std::string_view application);
     // Interface 0 of the section: if_name, if_tsresol 6 (microseconds),
     // if_fcslen when asked for.
-    bool AppendInterface(const InterfaceDescription& interface);
+    bool AppendInterface(const InterfaceDescription& description);
     // An enhanced packet block of interface 0 with epb_flags giving the
     // direction (no epb_flags for Direction::Unknown).
     bool AppendPacket(const PacketRecord& packet);
@@ -243,7 +243,7 @@ private:
     bool ReadEnhancedPacket(size_t offset, uint32_t length, CaptureFrame& frame);
     bool ReadSimplePacket(size_t offset, uint32_t length, CaptureFrame& frame);
     bool ReadStatistics(size_t offset, uint32_t length);
-    uint64_t TimestampNs(const Interface& interface, uint64_t units) const;
+    uint64_t TimestampNs(const Interface& entry, uint64_t units) const;
     uint16_t Read16(size_t offset) const;
     uint32_t Read32(size_t offset) const;
     uint64_t ReadTimestamp(size_t offset) const;  // two 32-bit halves, high first
