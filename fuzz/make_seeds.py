@@ -227,7 +227,7 @@ def capture_file_seeds():
     write("capture_file", "pcap_micros_little", u8(0) + pcap_file("<", 0xA1B2C3D4))
     write("capture_file", "pcap_nanos_big", u8(0) + pcap_file(">", 0xA1B23C4D))
     # Writer: a 600-byte buffer, section and interface, packets of both
-    # directions, a partial flush, statistics, a second section.
+    # directions, a partial flush, statistics.
     def packet(ts, direction, length, seed):
         return u8(0) + struct.pack("<Q", ts) + u8(direction) + u16(length) + u8(seed)
     def text(t):
@@ -235,7 +235,7 @@ def capture_file_seeds():
     section = text(b"qz6mon 1.0.0") + text(b"KORQZ6C1") + u16(147) + u32(0) + u8(16)
     script = (u8(1) + u16(600) + section + packet(1700000000000000, 1, 5, 1) + packet(1700000000000100, 2, 300, 2) +
               u8(2) + u16(37) + packet(1700000000000200, 0, 0, 3) + u8(1) + struct.pack("<QQQ", 1, 2, 3) +
-              u8(3) + section + packet(5, 1, 599, 4))
+              packet(5, 1, 599, 4))
     write("capture_file", "writer_script", script)
 
 

@@ -28,23 +28,6 @@ uint64_t UnixMicros()
     return (since_1601 - 116444736000000000ull) / 10u;
 }
 
-std::string TempPath(const char* prefix)
-{
-    char dir[MAX_PATH];
-    char file[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    GetTempFileNameA(dir, prefix, 0, file);
-    return file;
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
-}
-
 // A capture of inbound frames as the monitor writes it, stamped as they come.
 std::vector<uint8_t> CaptureOf(const Frames& frames)
 {
@@ -86,11 +69,6 @@ Frames ReceiveQueued(HANDLE device)
     return frames;
 }
 
-std::string Quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
-
 class CaptureReplay : public ::testing::Test {
 protected:
     void SetUp() override
@@ -110,11 +88,18 @@ protected:
         SimReset();
     }
 
+    // A temporary file holding `bytes`, its name quoted for a command line.
     std::string NewFile(const std::vector<uint8_t>& bytes)
     {
-        paths_.push_back(TempPath("qzc"));
-        WriteBytes(paths_.back(), bytes);
-        return paths_.back();
+        char dir[MAX_PATH];
+        char name[MAX_PATH];
+        GetTempPathA(MAX_PATH, dir);
+        GetTempFileNameA(dir, "qzc", 0, name);
+        paths_.push_back(name);
+        FILE* file = std::fopen(name, "wb");
+        EXPECT_TRUE(file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
+        std::fclose(file);
+        return "\"" + paths_.back() + "\"";
     }
 
     // Sends `count` frames from adapter 0 into its loopback plug, a few at
@@ -155,19 +140,12 @@ TEST_F(CaptureReplay, FramesReceivedWrittenReplayedAndReceivedAgainAreTheSame)
     ASSERT_EQ(from_zero.size(), std::size(lengths));
     const std::string first = NewFile(CaptureOf(from_zero));
 
-    const RunResult replay = RunTool("replay KORQZ6C1 " + Quoted(first) + " --speed 4");
+    const RunResult replay = RunTool("replay KORQZ6C1 " + first + " --speed 4");
     EXPECT_EQ(replay.exit_code, 0u) << replay.out << replay.err;
     EXPECT_TRUE(Contains(replay.out, "12 frames read, 12 delivered: 12 queued\n")) << replay.out;
     EXPECT_EQ(replay.err, "");
 
-    const Frames from_one = ReceiveQueued(devices_[1].Get());
-    const std::string second = NewFile(CaptureOf(from_one));
-    std::vector<uint8_t> second_bytes(256 * 1024);
-    FILE* file = std::fopen(second.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    second_bytes.resize(std::fread(second_bytes.data(), 1, second_bytes.size(), file));
-    std::fclose(file);
-    EXPECT_EQ(FramesOf(second_bytes), from_zero);
+    EXPECT_EQ(FramesOf(CaptureOf(ReceiveQueued(devices_[1].Get()))), from_zero);
 }
 
 TEST_F(CaptureReplay, DamagedOrForeignFilesAreRefusedAtTheDamage)
@@ -176,7 +154,7 @@ TEST_F(CaptureReplay, DamagedOrForeignFilesAreRefusedAtTheDamage)
     const std::vector<uint8_t> whole = CaptureOf(frames);
     // Cut inside the third packet block, the file's fifth block.
     const std::vector<uint8_t> cut(whole.begin(), whole.end() - capture::kStatisticsBlockSize - 10);
-    const RunResult damaged = RunTool("replay 1 " + Quoted(NewFile(cut)));
+    const RunResult damaged = RunTool("replay 1 " + NewFile(cut));
     EXPECT_EQ(damaged.exit_code, 4u) << damaged.out << damaged.err;
     EXPECT_TRUE(Contains(damaged.err, ": block 5 (enhanced packet block) at offset ")) << damaged.err;
     EXPECT_TRUE(Contains(damaged.err, ": the file ends inside this block; nothing after it was replayed\n")) << damaged.err;
@@ -184,7 +162,7 @@ TEST_F(CaptureReplay, DamagedOrForeignFilesAreRefusedAtTheDamage)
     EXPECT_EQ(ReceiveQueued(devices_[1].Get()), Frames(frames.begin(), frames.begin() + 2));
 
     const std::string text = "not a capture file at all\n";
-    const RunResult foreign = RunTool("replay 1 " + Quoted(NewFile({text.begin(), text.end()})));
+    const RunResult foreign = RunTool("replay 1 " + NewFile({text.begin(), text.end()}));
     EXPECT_EQ(foreign.exit_code, 4u);
     EXPECT_TRUE(Contains(foreign.err, ": offset 0: not a pcapng or pcap file")) << foreign.err;
 
