@@ -6,6 +6,7 @@
 namespace qz6::kernel {
 
 DriverGlobals* g_driver = nullptr;
+DriverRundown g_rundown = {};
 
 namespace {
 
@@ -189,7 +190,10 @@ void TearDown(PDRIVER_OBJECT driver)
     DriverGlobals* globals = g_driver;
     if (globals == nullptr)
         return;
-    InterlockedExchange(&globals->unloading, 1);
+    // Nothing new gets in; what is inside finishes (and may queue receives,
+    // which are taken below).
+    InterlockedExchange(&g_rundown.unloading, 1);
+    WaitUntilZero(g_rundown.calls_inside);
     StopLineWorker();
 
     LIST_ENTRY done;
@@ -202,7 +206,7 @@ void TearDown(PDRIVER_OBJECT driver)
     CompleteTakenRequests(&done);
     // Receives being cancelled right now are completed by their cancel
     // routines, which still use the globals.
-    WaitForPendedRequests();
+    WaitUntilZero(g_rundown.pended_requests);
 
     KeWaitForSingleObject(&globals->names_mutex, Executive, KernelMode, FALSE, nullptr);
     for (unsigned n = 0; n < kAdapterCount; ++n) {
@@ -220,6 +224,8 @@ void TearDown(PDRIVER_OBJECT driver)
     if (globals->simulator_device != nullptr)
         IoDeleteDevice(globals->simulator_device);
     (void)driver;
+    // Requests refused meanwhile are completed by routines still counted.
+    WaitUntilZero(g_rundown.calls_inside);
 
     g_driver = nullptr;
     ExFreePoolWithTag(globals, kPoolTag);
@@ -231,6 +237,25 @@ void NTAPI DriverUnload(PDRIVER_OBJECT driver)
 }
 
 }  // namespace
+
+bool EnterDriver()
+{
+    InterlockedIncrement(&g_rundown.calls_inside);
+    return InterlockedCompareExchange(&g_rundown.unloading, 0, 0) == 0;
+}
+
+void LeaveDriver()
+{
+    InterlockedDecrement(&g_rundown.calls_inside);
+}
+
+void WaitUntilZero(volatile LONG& counter)
+{
+    LARGE_INTEGER pause;
+    pause.QuadPart = -10000;  // 1 ms, relative
+    while (InterlockedCompareExchange(&counter, 0, 0) != 0)
+        KeDelayExecutionThread(KernelMode, FALSE, &pause);
+}
 
 void SyncDosNames()
 {
@@ -274,6 +299,8 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
     if (globals == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     memset(globals, 0, sizeof(*globals));
+    // The image may stay loaded from an earlier start of the service.
+    g_rundown = DriverRundown{};
     globals->driver = driver;
     LARGE_INTEGER frequency;
     KeQueryPerformanceCounter(&frequency);
