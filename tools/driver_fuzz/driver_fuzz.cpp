@@ -220,13 +220,15 @@ DWORD WINAPI WatchdogThread(void*)
         for (unsigned i = 0; i < g_fuzz.slot_count && i < kMaxSlots; ++i) {
             CallSlot& slot = g_fuzz.slots[i];
             const DWORD started = slot.started;
-            if (started == 0 || started == slot.reported_start || now - started <= slot.bound_ms)
+            // Signed: the call may have started after `now` was read.
+            const auto elapsed = static_cast<LONG>(now - started);
+            if (started == 0 || started == slot.reported_start || elapsed <= static_cast<LONG>(slot.bound_ms))
                 continue;
             slot.reported_start = started;
-            Fail("hang: %s thread, %s on %s (code 0x%08X, in %u, out %u) has not returned after %lu ms", slot.role,
+            Fail("hang: %s thread, %s on %s (code 0x%08X, in %u, out %u) has not returned after %ld ms", slot.role,
                  slot.what.load(), slot.device.load(), static_cast<unsigned>(slot.code),
                  static_cast<unsigned>(slot.input_length), static_cast<unsigned>(slot.output_length),
-                 static_cast<unsigned long>(now - started));
+                 static_cast<long>(elapsed));
         }
     }
     return 0;
@@ -496,15 +498,21 @@ DWORD WINAPI StormThread(void* context)
                 continue;
             }
         }
-        // Null buffers, and one buffer for both ways as the monitor uses.
+        // Null buffers, and one buffer for both ways as the monitor uses. A
+        // null buffer goes with length 0: Wine copies the caller's buffers
+        // before the driver sees them, and with a length it fails the call
+        // itself (or reports success without passing it on).
+        Request call = request;
         uint8_t* input = buffers->input;
         uint8_t* output = buffers->output;
         switch (random.Below(16)) {
         case 0:
             input = nullptr;
+            call.input_length = 0;
             break;
         case 1:
             output = nullptr;
+            call.output_length = 0;
             break;
         case 2:
         case 3:
@@ -514,7 +522,7 @@ DWORD WINAPI StormThread(void* context)
             break;
         }
         // After a service restart the old handles lead nowhere: reopen.
-        if (!Issue(slot, random, handle.Get(), target, overlapped, request, input, output, io) && random.OneIn(8))
+        if (!Issue(slot, random, handle.Get(), target, overlapped, call, input, output, io) && random.OneIn(8))
             CloseTarget(slot, handle);
     }
     for (auto& pair : handles) {

@@ -54,9 +54,21 @@ wine_log="$work/wine.log"
 "$QZ6_WINE" cmd /c exit >/dev/null 2>>"$wine_log" </dev/null || true
 trap '"$QZ6_WINESERVER" -k >/dev/null 2>&1 </dev/null || true' EXIT
 
+# The fuzzer writes to a file, shown as it grows: a Wine process that
+# outlives it (a driver host it restarted) could otherwise hold a pipe open.
+# It ends itself after its run and the check; a fuzzer still there well
+# after that is stuck for good.
+run_log="$work/run.log"
+: > "$run_log"
 status=0
-"$QZ6_WINE" "$bin/driver_fuzz.exe" --seconds "$seconds" "${fuzz_args[@]}" </dev/null 2>&1 |
-    tr -d '\r' | tee "$work/run.log" || status=$?
+timeout -k 10 $(( seconds + 180 )) "$QZ6_WINE" "$bin/driver_fuzz.exe" --seconds "$seconds" "${fuzz_args[@]}" \
+    >"$run_log" 2>&1 </dev/null &
+fuzz_pid=$!
+tail -n +1 -f --pid="$fuzz_pid" "$run_log" | sed -u 's/\r$//'
+wait "$fuzz_pid" || status=$?
+if (( status == 124 || status == 137 )); then
+    echo "driver_fuzz: the fuzzer did not end within $(( seconds + 180 )) s: stuck, killed"
+fi
 
 # What Wine itself reported: crashes of the driver host and of the fuzzer.
 if grep -aqiE 'unhandled|exception|page fault|backtrace|assert' "$wine_log"; then
