@@ -14,7 +14,8 @@
 //                 until the receive has returned;
 //   churn (1)     opens and closes handles of all three devices in bursts;
 //   chaos (1)     unplugs and replugs adapters, resets the simulator, plugs
-//                 cables, starts generators, injects frames;
+//                 cables, starts generators, injects frames, kills a process
+//                 that waits in a receive;
 //   service (1)   stops and starts the Zurezi6 service every few seconds
 //                 and checks between times that the driver is still there;
 //   watchdog (1)  reports every call that runs longer than its bound.
@@ -86,13 +87,16 @@ struct Random {
     }
 };
 
-// The ways a pended receive is ended.
+// The ways a pended receive is ended. Not TerminateThread on the issuer:
+// under Wine 8 a thread killed in a waiting DeviceIoControl, with other
+// threads of the process doing I/O, can leave ntdll's own locks held and
+// hang the whole process. A killed process (the chaos thread's
+// receive_waiter.exe) stands in for it.
 enum ReceiveEnd : unsigned {
     END_CANCEL_IO_EX,      // CancelIoEx from another thread
     END_CLOSE_HANDLE,      // its handle closed from another thread
     END_CANCEL_IO_ISSUER,  // overlapped: CancelIo on the issuing thread
     END_ISSUER_EXITS,      // overlapped: the issuing thread ends, the call pending
-    END_TERMINATE_ISSUER,  // the issuing thread terminated while it waits
     END_DISABLE_COMMS,
     END_UNPLUG,            // the adapter unplugged (and plugged in again)
     END_SIM_RESET,
@@ -100,8 +104,7 @@ enum ReceiveEnd : unsigned {
     kEndCount
 };
 constexpr const char* kEndNames[kEndCount] = {
-    "CancelIoEx", "CloseHandle", "CancelIo on the issuer", "issuer exits", "TerminateThread",
-    "DISABLE_COMMS", "unplug", "IOCTL_SIM_RESET", "injected frame",
+    "CancelIoEx", "CloseHandle", "CancelIo on the issuer", "issuer exits", "DISABLE_COMMS", "unplug", "IOCTL_SIM_RESET", "injected frame",
 };
 
 // A thread's current call, for the watchdog.
@@ -128,8 +131,10 @@ struct Counters {
     std::atomic<uint64_t> escalated{0};
     std::atomic<uint64_t> ended[kEndCount]{};
     std::atomic<uint64_t> unplugs{0};
+    std::atomic<uint64_t> killed_waiters{0};
     std::atomic<uint64_t> resets{0};
     std::atomic<uint64_t> service_restarts{0};
+    std::atomic<uint64_t> service_stops{0};  // counted as each stop begins
 };
 
 // Program-wide state, set up by main before any thread starts.
@@ -655,13 +660,6 @@ bool EndReceive(CallSlot& slot, Random& random, ReceiveAttempt& attempt, unsigne
     case END_CANCEL_IO_ISSUER:
     case END_ISSUER_EXITS:
         return attempt.end == END_CANCEL_IO_ISSUER;
-    case END_TERMINATE_ISSUER:
-        // Only while it surely waits in the driver: a thread killed inside
-        // the Windows libraries may leave a lock held.
-        if (!pending)
-            return false;
-        TerminateThread(issuer, 7);
-        return false;  // it cannot say that it returned; its handle ends it
     case END_DISABLE_COMMS: {
         TimedCall call(slot, "DISABLE_COMMS", name, IOCTL_STREAM_COMMAND);
         return RunCommand(control, DISABLE_COMMS) == RETURN_SUCCESS && pending;
@@ -725,8 +723,7 @@ bool RunReceive(CallSlot& slot, Random& random, unsigned number, uint32_t sequen
     }
     auto attempt = std::make_unique<ReceiveAttempt>();
     attempt->end = end;
-    attempt->overlapped = end == END_CANCEL_IO_ISSUER || end == END_ISSUER_EXITS ||
-                          (end != END_TERMINATE_ISSUER && random.OneIn(3));
+    attempt->overlapped = end == END_CANCEL_IO_ISSUER || end == END_ISSUER_EXITS || random.OneIn(3);
     attempt->issuer_delay_ms = random.Below(10);
     attempt->record_size = kReceiveRecordSize - 1 - number * 1000 - sequence % 1000;
     attempt->io.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -760,27 +757,26 @@ bool RunReceive(CallSlot& slot, Random& random, unsigned number, uint32_t sequen
         g_fuzz.counters.confirmed_pending += pending ? 1 : 0;
     }
     const DWORD ended_at = GetTickCount();
+    const uint64_t stops_before = g_fuzz.counters.service_stops;
     const bool releases = EndReceive(slot, random, *attempt, adapter, issuer, control.Get(), pending);
     ++g_fuzz.counters.ended[end];
-    bool returned = true;
-    if (end != END_TERMINATE_ISSUER) {
-        returned = WaitReturned(*attempt, issuer, releases ? kEndedBoundMs : kEscalateAfterMs);
-        if (!returned && !releases) {
-            ++g_fuzz.counters.escalated;
-            {
-                TimedCall call(slot, "CancelIoEx", kTargetNames[adapter]);
-                ++g_fuzz.counters.cancels;
-                CancelIoEx(attempt->device.Get(), nullptr);
-            }
-            returned = WaitReturned(*attempt, issuer, kEndedBoundMs);
+    bool returned = WaitReturned(*attempt, issuer, releases ? kEndedBoundMs : kEscalateAfterMs);
+    if (!returned && !releases) {
+        ++g_fuzz.counters.escalated;
+        {
+            TimedCall call(slot, "CancelIoEx", kTargetNames[adapter]);
+            ++g_fuzz.counters.cancels;
+            CancelIoEx(attempt->device.Get(), nullptr);
         }
+        returned = WaitReturned(*attempt, issuer, kEndedBoundMs);
     }
     if (!returned) {
         const bool forced = ForceEnd(slot, *attempt, issuer);
-        Fail("a receive on %s (%s handle, record %u bytes, %s in the driver) ended by %s did not return within %lu ms; "
-             "CancelIoEx and closing its handle %s",
+        Fail("a receive on %s (%s handle, record %u bytes, %s in the driver) ended by %s did not return within %lu ms "
+             "(service stops meanwhile: %u); CancelIoEx and closing its handle %s",
              kTargetNames[adapter], attempt->overlapped ? "overlapped" : "plain", attempt->record_size,
              pending ? "seen waiting" : "not seen waiting", kEndNames[end], static_cast<unsigned long>(GetTickCount() - ended_at),
+             static_cast<unsigned>(g_fuzz.counters.service_stops - stops_before),
              forced ? "released it" : "did not release it either");
         if (!forced) {
             // Its thread, buffers and OVERLAPPED stay with the driver.
@@ -789,7 +785,7 @@ bool RunReceive(CallSlot& slot, Random& random, unsigned number, uint32_t sequen
             return false;
         }
     }
-    WaitForSingleObject(issuer, INFINITE);  // returned, or terminated
+    WaitForSingleObject(issuer, INFINITE);
     CloseHandle(issuer);
     CloseTarget(slot, attempt->device);
     CloseHandle(attempt->io.hEvent);
@@ -840,6 +836,37 @@ DWORD WINAPI ChurnThread(void*)
     return 0;
 }
 
+// A process that dies while it waits in a receive: receive_waiter.exe of
+// the driver tests, beside this program, killed after a moment.
+void KillWaitingProcess(CallSlot& slot, Random& random)
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    char* slash = std::strrchr(path, '\\');
+    if (length == 0 || length >= sizeof(path) || slash == nullptr)
+        return;
+    std::snprintf(slash + 1, sizeof(path) - static_cast<size_t>(slash + 1 - path), "receive_waiter.exe");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    {
+        TimedCall call(slot, "CreateProcess", "receive_waiter.exe");
+        if (!CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            return;
+    }
+    Sleep(50 + random.Below(300));
+    {
+        TimedCall call(slot, "TerminateProcess and wait", "receive_waiter.exe");
+        ++g_fuzz.counters.killed_waiters;
+        TerminateProcess(process.hProcess, 9);
+        if (WaitForSingleObject(process.hProcess, kEndedBoundMs) != WAIT_OBJECT_0)
+            Fail("receive_waiter.exe, killed while it waits in a receive on ROZAR6O0, has not ended in %lu ms",
+                 static_cast<unsigned long>(kEndedBoundMs));
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 DWORD WINAPI ChaosThread(void*)
 {
     CallSlot& slot = NewSlot("chaos");
@@ -847,7 +874,7 @@ DWORD WINAPI ChaosThread(void*)
     while (!g_fuzz.stopping) {
         Sleep(random.Below(200));
         const unsigned adapter = random.Below(4);
-        switch (random.Below(8)) {
+        switch (random.Below(9)) {
         case 0:
         case 1: {
             TimedCall call(slot, "unplug and replug", "Zurezi6Sim", IOCTL_SIM_SET_PLUGGED);
@@ -883,6 +910,9 @@ DWORD WINAPI ChaosThread(void*)
             SimInject(adapter, std::span<const uint8_t>(frame, 1 + random.Below(sizeof(frame))));
             break;
         }
+        case 6:
+            KillWaitingProcess(slot, random);
+            break;
         default: {
             // What the storm scripts may have left: every adapter back in,
             // no generator, no fault script.
@@ -930,6 +960,7 @@ bool StartDriver(CallSlot& slot, SC_HANDLE service)
 void StopDriver(CallSlot& slot, SC_HANDLE service)
 {
     TimedCall call(slot, "ControlService(STOP) and wait", "Zurezi6", 0, 0, 0, kServiceBoundMs);
+    ++g_fuzz.counters.service_stops;
     SERVICE_STATUS status{};
     if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
         Fail("ControlService(Zurezi6, STOP) failed (error %lu)", GetLastError());
@@ -1124,12 +1155,13 @@ void PrintSummary(DWORD elapsed_ms)
     const Counters& c = g_fuzz.counters;
     const double seconds = elapsed_ms / 1000.0;
     std::printf("driver_fuzz: seed %llu, %.1f s, %llu calls (%.0f/s): %llu device controls, %llu opens, %llu closes, "
-                "%llu cancels, %u service restarts, %llu unplugs, %llu resets\n",
+                "%llu cancels, %u service restarts, %llu unplugs, %llu resets, %llu waiting processes killed\n",
                 static_cast<unsigned long long>(g_fuzz.seed), seconds, static_cast<unsigned long long>(c.calls.load()),
                 c.calls / (seconds > 0 ? seconds : 1), static_cast<unsigned long long>(c.ioctls.load()),
                 static_cast<unsigned long long>(c.opens.load()), static_cast<unsigned long long>(c.closes.load()),
                 static_cast<unsigned long long>(c.cancels.load()), static_cast<unsigned>(c.service_restarts.load()),
-                static_cast<unsigned long long>(c.unplugs.load()), static_cast<unsigned long long>(c.resets.load()));
+                static_cast<unsigned long long>(c.unplugs.load()), static_cast<unsigned long long>(c.resets.load()),
+                static_cast<unsigned long long>(c.killed_waiters.load()));
     std::printf("driver_fuzz: %llu receives, %llu seen waiting in the driver, %llu cancelled after a softer end; ended by",
                 static_cast<unsigned long long>(c.receives.load()), static_cast<unsigned long long>(c.confirmed_pending.load()),
                 static_cast<unsigned long long>(c.escalated.load()));

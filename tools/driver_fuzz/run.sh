@@ -68,6 +68,8 @@ tail -n +1 -f --pid="$fuzz_pid" "$run_log" | sed -u 's/\r$//'
 wait "$fuzz_pid" || status=$?
 if (( status == 124 || status == 137 )); then
     echo "driver_fuzz: the fuzzer did not end within $(( seconds + 180 )) s: stuck, killed"
+elif (( status != 0 )) && ! grep -aq '^driver_fuzz: [0-9]* failures' "$run_log"; then
+    echo "driver_fuzz: the fuzzer ended with status $status before its summary: it crashed"
 fi
 
 # What Wine itself reported: crashes of the driver host and of the fuzzer.
