@@ -24,6 +24,7 @@
 // main thread starts the others, waits out the run, stops them and checks
 // the end state itself.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdarg>
@@ -58,6 +59,7 @@ constexpr unsigned kReceiverThreads = 3;
 constexpr unsigned kMaxSlots = 16;
 constexpr unsigned kMaxFailuresPrinted = 40;
 constexpr unsigned kMaxAbandoned = 4;  // receives left hanging before a receiver gives up
+constexpr unsigned kMaxDriverHosts = 16;
 constexpr uint32_t kMaxLength = 65536;
 
 // The devices under fuzz: targets 0 and 1 are the adapters of the same
@@ -957,15 +959,52 @@ bool StartDriver(CallSlot& slot, SC_HANDLE service)
     return true;
 }
 
+// The winedevice.exe processes now running, opened so that their end can
+// be seen: Wine gives no process id for a driver service, but the host of
+// Zurezi6 ends when the service stops, with an exception's code if it crashed.
+unsigned OpenDriverHosts(HANDLE (&hosts)[kMaxDriverHosts])
+{
+    unsigned count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more && count < kMaxDriverHosts;
+         more = Process32Next(snapshot, &entry)) {
+        if (_stricmp(entry.szExeFile, "winedevice.exe") != 0)
+            continue;
+        HANDLE host = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (host != nullptr)
+            hosts[count++] = host;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
 void StopDriver(CallSlot& slot, SC_HANDLE service)
 {
     TimedCall call(slot, "ControlService(STOP) and wait", "Zurezi6", 0, 0, 0, kServiceBoundMs);
     ++g_fuzz.counters.service_stops;
+    SimStatus before{};  // what the driver holds as it goes
+    SimStatusOf(before);
+    HANDLE hosts[kMaxDriverHosts];
+    const unsigned host_count = OpenDriverHosts(hosts);
     SERVICE_STATUS status{};
     if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
         Fail("ControlService(Zurezi6, STOP) failed (error %lu)", GetLastError());
     else if (!WaitFor([&] { return ServiceState(service) == SERVICE_STOPPED; }, 15000))
         Fail("the Zurezi6 service has not stopped 15 s after ControlService(STOP) (state %lu)", ServiceState(service));
+    const DWORD ended = host_count == 0 ? WAIT_FAILED : WaitForMultipleObjects(host_count, hosts, FALSE, 4000);
+    DWORD code = 0;
+    if (ended < host_count && GetExitCodeProcess(hosts[ended], &code) && code != 0)
+        Fail("winedevice.exe crashed (exit code 0x%08lX) as the Zurezi6 service stopped under the storm; when the stop "
+             "began %u/%u receives waited and %u/%u handles were open on ROZAR6O0/KORQZ6C1",
+             code, static_cast<unsigned>(before.adapters[0].pending_receives),
+             static_cast<unsigned>(before.adapters[1].pending_receives),
+             static_cast<unsigned>(before.adapters[0].open_handles), static_cast<unsigned>(before.adapters[1].open_handles));
+    for (unsigned i = 0; i < host_count; ++i)
+        CloseHandle(hosts[i]);
 }
 
 // Between restarts the driver must stay: the service running, the
