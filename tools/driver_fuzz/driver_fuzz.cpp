@@ -13,9 +13,10 @@
 //                 ReceiveEnd; owns the attempt (handle, record, OVERLAPPED)
 //                 until the receive has returned;
 //   churn (1)     opens and closes handles of all three devices in bursts;
-//   chaos (1)     unplugs and replugs adapters, resets the simulator, plugs
-//                 cables, starts generators, injects frames, kills a process
-//                 that waits in a receive;
+//   chaos (1)     unplugs and replugs adapters, resets the simulator, kills
+//                 a process that waits in a receive, and now and then undoes
+//                 what the storm's simulator requests left (unplugged
+//                 adapters, generators, fault scripts);
 //   service (1)   stops and starts the Zurezi6 service every few seconds
 //                 and checks between times that the driver is still there;
 //   watchdog (1)  reports every call that runs longer than its bound.
@@ -142,13 +143,14 @@ struct FuzzState {
     CallSlot slots[kMaxSlots];
     std::atomic<unsigned> slot_count{0};
     Counters counters;
-    std::mutex failure_lock;
-    unsigned failures = 0;
+    std::mutex failure_lock;  // keeps each failure's line whole
+    std::atomic<unsigned> failures{0};
     // Opens of adapter handles take it shared; a receiver closing a handle
     // under a waiting receive holds it alone until the receive returns, so
     // that no other open can get the same handle value and take the call.
     std::shared_mutex adapter_open_lock;
-    // SimInject and SimAdapter fill static buffers of device_support.
+    // SimInject fills a static buffer of device_support, and the receivers
+    // call it at the same time.
     std::mutex helper_lock;
 };
 FuzzState g_fuzz;
@@ -1206,7 +1208,7 @@ int main(int argc, char** argv)
         Sleep(1000);
         if (second % 10 == 0 && second < seconds) {
             std::printf("driver_fuzz: %u s, %llu calls, %u failures\n", second,
-                        g_fuzz.counters.calls.load(), g_fuzz.failures);
+                        g_fuzz.counters.calls.load(), g_fuzz.failures.load());
             std::fflush(stdout);
         }
     }
@@ -1225,7 +1227,7 @@ int main(int argc, char** argv)
     WaitForSingleObject(watchdog, 2000);
 
     PrintSummary(storm_ms);
-    std::printf("driver_fuzz: %u failures%s\n", g_fuzz.failures,
+    std::printf("driver_fuzz: %u failures%s\n", g_fuzz.failures.load(),
                 g_fuzz.failures > kMaxFailuresPrinted ? " (the first ones shown)" : "");
     std::fflush(stdout);
     // Threads that hang in the driver would keep a normal exit waiting.
