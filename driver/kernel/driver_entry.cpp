@@ -208,14 +208,10 @@ void TearDown(PDRIVER_OBJECT driver)
     // routines, which still use the globals.
     WaitUntilZero(g_rundown.pended_requests);
 
-    KeWaitForSingleObject(&globals->names_mutex, Executive, KernelMode, FALSE, nullptr);
+    // No request is inside any more, so nobody else changes the names.
     for (unsigned n = 0; n < kAdapterCount; ++n) {
         if (globals->dos_name_present[n])
             SetDosName(kAdapterDeviceNamesWide[n], kAdapterDeviceObjectNames[n], false);
-        globals->dos_name_present[n] = false;
-    }
-    KeReleaseMutex(&globals->names_mutex, FALSE);
-    for (unsigned n = 0; n < kAdapterCount; ++n) {
         if (globals->adapter_devices[n] != nullptr)
             IoDeleteDevice(globals->adapter_devices[n]);
     }
@@ -257,13 +253,10 @@ void WaitUntilZero(volatile LONG& counter)
         KeDelayExecutionThread(KernelMode, FALSE, &pause);
 }
 
-void SyncDosNames()
+// One pass over the adapters: each DOS name made to match the model.
+void SyncDosNamesOnce()
 {
     DriverGlobals* globals = g_driver;
-    // Held over reading the model and changing the names, so that an
-    // unplug and a replug from two callers end with the name the model's
-    // last state asks for.
-    KeWaitForSingleObject(&globals->names_mutex, Executive, KernelMode, FALSE, nullptr);
     for (unsigned n = 0; n < kAdapterCount; ++n) {
         KIRQL irql;
         KeAcquireSpinLock(&globals->lock, &irql);
@@ -274,7 +267,21 @@ void SyncDosNames()
         if (NT_SUCCESS(SetDosName(kAdapterDeviceNamesWide[n], kAdapterDeviceObjectNames[n], visible)) || !visible)
             globals->dos_name_present[n] = visible;
     }
-    KeReleaseMutex(&globals->names_mutex, FALSE);
+}
+
+// Callers that come while a pass runs leave it to the running one, which
+// passes again for them: one caller at a time changes the names, none waits
+// for another, and the last pass sees the model's latest state (an unplug
+// and a replug from two callers end with the name the replug asks for).
+void SyncDosNames()
+{
+    volatile LONG& requests = g_driver->dos_name_requests;
+    if (InterlockedIncrement(&requests) != 1)
+        return;
+    do {
+        InterlockedExchange(&requests, 1);
+        SyncDosNamesOnce();
+    } while (InterlockedDecrement(&requests) != 0);
 }
 
 // From the performance counter, which is right on every processor and
@@ -306,7 +313,6 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
     KeQueryPerformanceCounter(&frequency);
     globals->counter_frequency = frequency.QuadPart > 0 ? static_cast<uint64_t>(frequency.QuadPart) : 1;
     KeInitializeSpinLock(&globals->lock);
-    KeInitializeMutex(&globals->names_mutex, 0);
     KeInitializeEvent(&globals->worker_wake, SynchronizationEvent, FALSE);
     for (unsigned n = 0; n < kAdapterCount; ++n)
         InitializeListHead(&globals->pending_receives[n]);

@@ -6,8 +6,8 @@
 // the I/O manager cancels a pended receive. Everything in DriverGlobals
 // below `lock` (the model, the pending-receive lists and the file objects'
 // released marks) is touched only with `lock` held; requests are completed
-// only after it is released. The DOS names are changed only with
-// `names_mutex` held (creating a link needs a thread that may wait).
+// only after it is released. The DOS names are changed by one caller of
+// SyncDosNames at a time (creating a link needs a thread that may wait).
 // The unload may run while requests are still being dispatched (Wine runs it
 // beside its request thread): g_rundown, outside the block it frees, counts
 // the dispatch routines inside the driver and the receives queued and not
@@ -69,8 +69,8 @@ struct DriverGlobals {
     bool simulator_name_present;
     bool simulator_secured;  // only administrators and the system may open it
 
-    KMUTEX names_mutex;
     bool dos_name_present[kAdapterCount];
+    volatile LONG dos_name_requests;  // SyncDosNames calls not yet served
 
     // Performance-counter ticks a second, read once at start.
     uint64_t counter_frequency;
