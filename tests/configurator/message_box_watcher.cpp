@@ -6,8 +6,6 @@ namespace qz6::conf::test {
 
 namespace {
 
-constexpr int kMessageTextId = 0xFFFF;
-
 struct Search {
     HWND found = nullptr;
 };
@@ -61,20 +59,6 @@ HWND FindVisibleDialog(DWORD thread)
     Search search;
     EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-std::string WindowText(HWND window)
-{
-    char text[1024] = {};
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &ignored);
-    return text;
-}
-
-std::string MessageBoxText(HWND box)
-{
-    HWND text = GetDlgItem(box, kMessageTextId);
-    return text != nullptr ? WindowText(text) : std::string();
 }
 
 MessageBoxWatcher::MessageBoxWatcher(DWORD gui_thread) : gui_thread_(gui_thread), thread_([this] { Run(); }) {}

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/window_support.h"
+
 namespace qz6::conf::test {
 
 enum class BoxIcon { kNone, kInformation, kError, kOther };
@@ -46,8 +48,7 @@ private:
 // A dialog-class window of `thread` that is visible, or null.
 HWND FindVisibleDialog(DWORD thread);
 
-// Caption and text of a message box (its static control 0xFFFF).
-std::string WindowText(HWND window);
-std::string MessageBoxText(HWND box);
+using qz6::test::MessageBoxText;
+using qz6::test::WindowText;
 
 }  // namespace qz6::conf::test

@@ -19,40 +19,12 @@ namespace {
 
 constexpr DWORD kPatienceMs = 30000;
 
-// qz6conf.exe beside this test program.
-std::string ProgramPath()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof(path));
-    std::string text = path;
-    return text.substr(0, text.find_last_of("\\/") + 1) + "qz6conf.exe";
-}
-
-struct WindowSearch {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindProgramWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char class_name[64] = {};
-    GetClassNameA(window, class_name, sizeof(class_name));
-    if (process == search->process && std::string(class_name) == QZ6CONF_WINDOW_CLASS) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // One run of qz6conf.exe.
 class Program {
 public:
     Program()
     {
-        std::string command = "\"" + ProgramPath() + "\"";
+        std::string command = "\"" + qz6::test::ProgramBeside("qz6conf.exe") + "\"";
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_);
@@ -78,13 +50,12 @@ public:
     // The main window, once it exists.
     HWND Window()
     {
-        for (DWORD waited = 0; window_ == nullptr && waited < kPatienceMs; waited += 20) {
-            WindowSearch search{process_.dwProcessId, nullptr};
-            EnumWindows(FindProgramWindow, reinterpret_cast<LPARAM>(&search));
-            window_ = search.found;
-            if (window_ == nullptr)
-                Sleep(20);
-        }
+        qz6::test::WaitUntil(
+            [&] {
+                window_ = qz6::test::FindProcessWindow(process_.dwProcessId, QZ6CONF_WINDOW_CLASS, nullptr, false);
+                return window_ != nullptr;
+            },
+            kPatienceMs, 20);
         return window_;
     }
 
@@ -154,7 +125,7 @@ private:
 // the one the window class shows.
 TEST(ConfiguratorProgram, CarriesItsIconAndAsksForAdministratorRights)
 {
-    HMODULE image = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE image = LoadLibraryExA(qz6::test::ProgramBeside("qz6conf.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(image, nullptr);
 
     HRSRC manifest = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST

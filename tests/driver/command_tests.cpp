@@ -333,7 +333,7 @@ TEST(AdapterHandles, TwoHandlesOnOneAdapterBothWork)
     EXPECT_EQ(RunCommand(second.Get(), READ_CONFIGURATION), RETURN_SUCCESS) << "both handles reach the same adapter";
     first.Reset();
     EXPECT_EQ(RunCommand(second.Get(), READ_STATUS), RETURN_SUCCESS);
-    EXPECT_TRUE(WaitFor([] { return SimAdapter(1).open_handles == 1; }));
+    EXPECT_TRUE(WaitUntil([] { return SimAdapter(1).open_handles == 1; }));
 }
 
 TEST(AdapterHandles, UnconfiguredAdapterAndUnknownNamesDoNotOpen)

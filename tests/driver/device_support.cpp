@@ -199,7 +199,7 @@ namespace {
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state)
 {
-    return WaitFor(
+    return WaitUntil(
         [&] {
             SERVICE_STATUS status{};
             return QueryServiceStatus(service, &status) && status.dwCurrentState == state;

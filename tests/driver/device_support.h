@@ -11,6 +11,7 @@
 
 #include "common/sim_protocol.h"
 #include "common/stream_protocol.h"
+#include "tests/support/window_support.h"
 
 namespace qz6::test {
 
@@ -97,18 +98,5 @@ std::vector<SimLogEntry> SimNewLogEntries(unsigned adapter, int64_t* last_seen, 
 // Stops and starts the Zurezi6 service, which reads its adapters from the
 // registry when it starts. True once it runs again.
 bool RestartDriverService();
-
-// Polls `condition` every few milliseconds until it holds or `timeout_ms`.
-template <typename Condition>
-bool WaitFor(Condition condition, DWORD timeout_ms = 5000)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeout_ms)
-            return false;
-        Sleep(2);
-    }
-    return true;
-}
 
 }  // namespace qz6::test

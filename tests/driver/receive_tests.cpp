@@ -48,7 +48,7 @@ private:
 
 bool ReceiveIsWaiting(unsigned adapter, uint32_t count = 1)
 {
-    return WaitFor([&] { return SimAdapter(adapter).pending_receives == count; });
+    return WaitUntil([&] { return SimAdapter(adapter).pending_receives == count; });
 }
 
 class ReceiveTest : public ::testing::Test {
@@ -129,7 +129,7 @@ TEST_F(ReceiveTest, ClosingTheHandleReleasesTheWaitingReceive)
     ASSERT_TRUE(receive.Finished());
     EXPECT_TRUE(!receive.Result().ok || receive.Record().status != RECEIVE_FRAME_PRESENT);
     EXPECT_TRUE(ReceiveIsWaiting(0, 0));
-    EXPECT_TRUE(WaitFor([] { return SimAdapter(0).open_handles == 1; }));
+    EXPECT_TRUE(WaitUntil([] { return SimAdapter(0).open_handles == 1; }));
 }
 
 TEST_F(ReceiveTest, EndOfTheWaitingThreadReleasesTheReceive)
@@ -143,17 +143,12 @@ TEST_F(ReceiveTest, EndOfTheWaitingThreadReleasesTheReceive)
 
 TEST_F(ReceiveTest, WaitingReceiveNeverKeepsItsProcessFromEnding)
 {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-    ASSERT_GT(length, 0u);
-    char* slash = std::strrchr(path, '\\');
-    ASSERT_NE(slash, nullptr);
-    std::strcpy(slash + 1, "receive_waiter.exe");
+    std::string path = ProgramBeside("receive_waiter.exe");
 
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    ASSERT_TRUE(CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         << GetLastError();
     ASSERT_TRUE(ReceiveIsWaiting(0)) << "the child's receive waits in the driver";
     ASSERT_TRUE(TerminateProcess(process.hProcess, 9));
@@ -161,7 +156,7 @@ TEST_F(ReceiveTest, WaitingReceiveNeverKeepsItsProcessFromEnding)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EXPECT_TRUE(ReceiveIsWaiting(0, 0));
-    EXPECT_TRUE(WaitFor([] { return SimAdapter(0).open_handles == 1; })) << "the child's handle is gone";
+    EXPECT_TRUE(WaitUntil([] { return SimAdapter(0).open_handles == 1; })) << "the child's handle is gone";
 }
 
 TEST_F(ReceiveTest, UnpluggingReleasesTheReceiveAndTheDeviceGoesAway)
@@ -290,7 +285,7 @@ TEST(LineTiming, FramesOverTheLoopbackPlugTakeTheirWireTimeByTheWallClock)
     });
     static ReceiveRecord record;
     unsigned received = 0;
-    while (received < kFrames && WaitFor([] { return SimAdapter(0).rx_queued > 0; }, 3000)) {
+    while (received < kFrames && WaitUntil([] { return SimAdapter(0).rx_queued > 0; }, 3000)) {
         ASSERT_TRUE(Receive(receiver.Get(), &record, sizeof(record)).ok);
         ASSERT_EQ(record.status, RECEIVE_FRAME_PRESENT);
         EXPECT_EQ(record.frame_length, kLength);

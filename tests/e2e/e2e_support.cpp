@@ -11,25 +11,6 @@
 
 namespace qz6::e2e {
 
-bool WaitUntil(const std::function<bool()>& condition, int timeout_ms)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (static_cast<int>(GetTickCount() - start) > timeout_ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::string ProgramBeside(const char* name)
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text = path;
-    return text.substr(0, text.find_last_of("\\/") + 1) + name;
-}
-
 bool RunToEnd(const char* command_line, int timeout_ms)
 {
     std::string command = command_line;
@@ -47,24 +28,6 @@ bool RunToEnd(const char* command_line, int timeout_ms)
 }
 
 // ---------------------------------------------------------------------------
-
-std::string TextOf(HWND window)
-{
-    char text[1024] = {};
-    DWORD_PTR ignored = 0;
-    if (window != nullptr)
-        SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000,
-                            &ignored);
-    return text;
-}
-
-std::string ControlText(HWND dialog, int id)
-{
-    if (dialog == nullptr)
-        return "<no window>";
-    HWND control = GetDlgItem(dialog, id);
-    return control != nullptr ? TextOf(control) : "<no control>";
-}
 
 std::vector<std::string> ListLines(HWND list)
 {
@@ -127,11 +90,6 @@ HWND WaitForThreadWindow(DWORD thread, const char* title, const char* class_name
     HWND found = nullptr;
     WaitUntil([&] { return (found = ThreadWindow(thread, title, class_name)) != nullptr; }, timeout_ms);
     return found;
-}
-
-std::string BoxText(HWND box)
-{
-    return ControlText(box, 0xFFFF);
 }
 
 void Press(HWND dialog, int id)

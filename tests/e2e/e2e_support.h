@@ -11,22 +11,28 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/window_support.h"
+
 namespace qz6::e2e {
 
 constexpr int kPatienceMs = 30000;
 
-// Polls a condition every 20 ms until it holds or the time is up.
-bool WaitUntil(const std::function<bool()>& condition, int timeout_ms = kPatienceMs);
+using qz6::test::ControlText;
+using qz6::test::MessageBoxText;
+using qz6::test::ProgramBeside;
+using qz6::test::WindowText;
 
-// A program beside this test program ("qz6mon.exe", "qz6conf.exe").
-std::string ProgramBeside(const char* name);
+// Polls a condition until it holds or the time is up: the suite's programs
+// run in processes of their own, so it is patient by default.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeout_ms = kPatienceMs)
+{
+    return qz6::test::WaitUntil(condition, timeout_ms, 20);
+}
 
 // Runs a command line to its end; true when it ended with status 0.
 bool RunToEnd(const char* command_line, int timeout_ms = 60000);
 
 // ---- Windows of another process --------------------------------------------
-std::string TextOf(HWND window);
-std::string ControlText(HWND dialog, int id);
 // The lines of a list box, through the wide messages (marshalled across
 // processes).
 std::vector<std::string> ListLines(HWND list);
@@ -36,8 +42,6 @@ HWND ThreadWindow(DWORD thread, const char* title, const char* class_name = null
 // Waits for such a window.
 HWND WaitForThreadWindow(DWORD thread, const char* title, const char* class_name = nullptr,
                          int timeout_ms = kPatienceMs);
-// The text of a message box (its static 0xFFFF).
-std::string BoxText(HWND box);
 // A button press as a click produces it (posted, so modal loops run it).
 void Press(HWND dialog, int id);
 // The window takes messages within the time.

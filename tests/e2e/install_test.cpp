@@ -71,11 +71,11 @@ TEST(Install, TheConfiguratorRegistersTheServiceAndRecordsTwoAdapters)
     ASSERT_TRUE(conf.Start(ProgramBeside("qz6conf.exe")));
     HWND window = conf.WaitForWindow(QZ6CONF_WINDOW_CLASS);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(TextOf(window), "Streaming (R731) Hardware Device Configuration");
+    EXPECT_EQ(WindowText(window), "Streaming (R731) Hardware Device Configuration");
 
     HWND registered = WaitForThreadWindow(conf.Thread(), "Zurezi6 Service Registered", "#32770");
     ASSERT_NE(registered, nullptr);
-    EXPECT_EQ(BoxText(registered),
+    EXPECT_EQ(MessageBoxText(registered),
               "The registry has been updated to include the Zurezi6 device driver.  Restart the system after "
               "configuring your card(s) for these changes to take effect.");
     EXPECT_TRUE(Capture(registered, "configurator_registered"));
@@ -105,7 +105,7 @@ TEST(Install, TheConfiguratorRegistersTheServiceAndRecordsTwoAdapters)
     Press(window, IDC_QUIT);
     HWND reminder = WaitForThreadWindow(conf.Thread(), "Configuration Changes Made", "#32770");
     ASSERT_NE(reminder, nullptr);
-    EXPECT_EQ(BoxText(reminder),
+    EXPECT_EQ(MessageBoxText(reminder),
               "Restart service or reboot for changes to take effect. The service may be restarted at the command "
               "prompt by typing NET STOP ZUREZI6 followed by NET START ZUREZI6.");
     EXPECT_TRUE(Capture(reminder, "configurator_reminder"));

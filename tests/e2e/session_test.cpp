@@ -31,7 +31,7 @@ HWND FindStreamingView(DWORD thread)
         for (HWND window = GetTopWindow(nullptr); window != nullptr; window = GetWindow(window, GW_HWNDNEXT)) {
             DWORD process = 0;
             if (GetWindowThreadProcessId(window, &process) == thread && IsWindowVisible(window) &&
-                TextOf(window).rfind("Streaming v", 0) == 0) {
+                WindowText(window).rfind("Streaming v", 0) == 0) {
                 found = window;
                 return true;
             }
@@ -50,7 +50,7 @@ TEST(Session, TheDeviceOpensOnlyOnceItsConfigurationIsSet)
 
     Monitor a;
     ASSERT_TRUE(a.Start());
-    EXPECT_EQ(TextOf(a.Main()), "HDLC Streaming Monitor");
+    EXPECT_EQ(WindowText(a.Main()), "HDLC Streaming Monitor");
     EXPECT_EQ(a.PollText(IDC_POLLS_DEVICE_NAME), "ROZAR6O0");
     EXPECT_EQ(a.PollText(IDC_POLLS_DEVICE_STATUS), "Closed");
 
@@ -59,7 +59,7 @@ TEST(Session, TheDeviceOpensOnlyOnceItsConfigurationIsSet)
     a.Menu(IDM_OPEN_DEVICE);
     HWND box = a.WaitForBox("Command Error");
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(BoxText(box),
+    EXPECT_EQ(MessageBoxText(box),
               "Unable to obtain streaming configuration.  Make sure the device name is correct and that another "
               "process has already set the configuration.");
     EXPECT_TRUE(Capture(box, "monitor_open_refused"));
@@ -99,7 +99,7 @@ TEST(Session, TheDeviceOpensOnlyOnceItsConfigurationIsSet)
     ASSERT_NE(view, nullptr);
     SimStatus status{};
     ASSERT_TRUE(test::SimStatusOf(status));
-    EXPECT_EQ(TextOf(view), "Streaming v" + std::string(status.version) + " Configuration");
+    EXPECT_EQ(WindowText(view), "Streaming v" + std::string(status.version) + " Configuration");
     EXPECT_EQ(ControlText(view, IDC_STREAMVIEW_FIRST_FIELD), "64000");
     EXPECT_EQ(ControlText(view, IDC_STREAMVIEW_FIRST_FIELD + 1), "2000");
     EXPECT_TRUE(Capture(view, "monitor_streaming_view"));

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/window_support.h"
+
 namespace {
 
 INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
@@ -24,11 +26,7 @@ BOOL CALLBACK AddName(HMODULE, LPCSTR, LPSTR name, LONG_PTR names)
 // A program beside this test program, loaded as data.
 HMODULE LoadProgram(const char* file)
 {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    const std::string test_program = path;
-    const std::string program = test_program.substr(0, test_program.find_last_of("\\/") + 1) + file;
-    return LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return LoadLibraryExA(qz6::test::ProgramBeside(file).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
 // Creates a template as the program would, hidden behind an owner. A window

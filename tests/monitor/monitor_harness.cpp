@@ -39,18 +39,6 @@ std::string StoredSetting(const char* section, const char* key)
     return value;
 }
 
-std::string WindowText(HWND window)
-{
-    char text[256] = {};
-    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-std::string ControlText(HWND dialog, int id)
-{
-    return WindowText(GetDlgItem(dialog, id));
-}
-
 namespace {
 
 void CatchUpPollingWindow()
@@ -72,13 +60,6 @@ bool PollingTickChecked()
 {
     CatchUpPollingWindow();
     return SendDlgItemMessageA(g_monitor.polling_window, IDC_POLLS_TICK_INDICATOR, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-std::string ClassOf(HWND window)
-{
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
 }
 
 HWND FindMonitorWindow(const char* class_name)
@@ -138,25 +119,9 @@ HWND WaitForDialog(DWORD gui_thread, const char* caption, int timeout_ms)
     return search.found;
 }
 
-std::string MessageBoxText(HWND box)
-{
-    return ControlText(box, 0xFFFF);
-}
-
 void PressButton(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int timeout_ms)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        Sleep(10);
-    }
-    return true;
 }
 
 Operator::Operator(std::function<void(DWORD)> script)

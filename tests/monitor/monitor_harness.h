@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/window_support.h"
+
 namespace qz6::mon::test {
 
 // ---- qz6mon.ini in the Windows directory -----------------------------------
@@ -24,9 +26,9 @@ void WriteSettingsFile(const char* text);
 std::string StoredSetting(const char* section, const char* key);
 
 // ---- Windows ------------------------------------------------------------------
-std::string WindowText(HWND window);
-std::string ControlText(HWND dialog, int id);
-std::string ClassOf(HWND window);
+using qz6::test::ClassOf;
+using qz6::test::ControlText;
+using qz6::test::WindowText;
 // The child of the main window with this class, or null.
 HWND FindMonitorWindow(const char* class_name);
 int CountMonitorWindows(const char* class_name);
@@ -41,12 +43,10 @@ bool MenuItemGreyed(uint16_t item);
 // Waits (from a helper thread) for a visible dialog or message box of the
 // GUI thread with this caption; null after the timeout.
 HWND WaitForDialog(DWORD gui_thread, const char* caption, int timeout_ms = 5000);
-// The text of a message box.
-std::string MessageBoxText(HWND box);
+using qz6::test::MessageBoxText;
 // Presses a dialog button the way a click does.
 void PressButton(HWND dialog, int id);
-// Polls a condition every few milliseconds, up to a timeout.
-bool WaitUntil(const std::function<bool()>& condition, int timeout_ms = 5000);
+using qz6::test::WaitUntil;
 
 // Runs `script` on a helper thread while the GUI thread does something modal.
 class Operator {

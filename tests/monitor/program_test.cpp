@@ -14,48 +14,21 @@
 namespace qz6::mon::test {
 namespace {
 
-std::string ProgramPath()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string program = path;
-    return program.substr(0, program.find_last_of("\\/") + 1) + "qz6mon.exe";
-}
-
-struct FoundWindow {
-    DWORD process;
-    HWND window;
-};
-
-BOOL CALLBACK MatchMainWindow(HWND window, LPARAM context)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(context);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == found->process && ClassOf(window) == "QZ6MONClass") {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 class RealProgram : public ::testing::Test {
 protected:
     void Start()
     {
         STARTUPINFOA startup = {sizeof startup};
-        std::string command = "\"" + ProgramPath() + "\"";
+        std::string command = "\"" + qz6::test::ProgramBeside("qz6mon.exe") + "\"";
         ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &process_))
             << GetLastError();
-        FoundWindow found = {process_.dwProcessId, nullptr};
         ASSERT_TRUE(WaitUntil(
             [&] {
-                EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&found));
-                return found.window != nullptr;
+                main_ = qz6::test::FindProcessWindow(process_.dwProcessId, "QZ6MONClass", nullptr, false);
+                return main_ != nullptr;
             },
             20000));
-        main_ = found.window;
         ASSERT_TRUE(WaitUntil([&] { return FindWindowExA(main_, nullptr, "LMTR_POLLS", nullptr) != nullptr; }));
         polls_ = FindWindowExA(main_, nullptr, "LMTR_POLLS", nullptr);
         // Start-up is over once the Polling window shows the device.
@@ -134,7 +107,7 @@ std::string VersionString(const std::string& program, const char* name)
 // Windows shows these in a file's properties; the package ships all three.
 TEST(ReleasedPrograms, CarryVersionResourcesNamingThemselves)
 {
-    const std::string folder = ProgramPath().substr(0, ProgramPath().find_last_of("\\/") + 1);
+    const std::string folder = qz6::test::ProgramBeside("qz6mon.exe").substr(0, qz6::test::ProgramBeside("qz6mon.exe").find_last_of("\\/") + 1);
     struct Expected {
         const char* file;
         const char* description;

@@ -117,7 +117,7 @@ protected:
                 sent->push_back(frame);
             }
             const uint32_t expected = arrivals_before + static_cast<uint32_t>(sent->size());
-            ASSERT_TRUE(WaitFor([&] { return SimAdapter(0).impairments.arrivals == expected; }));
+            ASSERT_TRUE(WaitUntil([&] { return SimAdapter(0).impairments.arrivals == expected; }));
             for (auto& frame : ReceiveQueued(devices_[0].Get()))
                 received->push_back(frame);
         }

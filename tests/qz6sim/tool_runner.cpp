@@ -3,15 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/window_support.h"
+
 namespace qz6::test {
 namespace {
 
 std::string ToolPath()
 {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, length);
-    return dir.substr(0, dir.find_last_of("\\/") + 1) + "qz6sim.exe";
+    return ProgramBeside("qz6sim.exe");
 }
 
 // An inheritable temporary file that the child writes and we read back

@@ -44,9 +44,14 @@
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
 #include "tests/driver/device_support.h"
+#include "tests/support/window_support.h"
 
 using namespace qz6;
 namespace sim = qz6::test;
+using qz6::test::ControlText;
+using qz6::test::FindProcessWindow;
+using qz6::test::ProgramBeside;
+using qz6::test::WaitUntil;
 
 namespace {
 
@@ -95,14 +100,6 @@ double Median(std::vector<double> samples)
     return samples[samples.size() / 2];
 }
 
-std::string BesideMe(const char* file)
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string program = path;
-    return program.substr(0, program.find_last_of("\\/") + 1) + file;
-}
-
 // qz6mon.ini lives in the Windows directory of the prefix.
 void WriteSettings(const char* text)
 {
@@ -123,57 +120,6 @@ struct Program {
     PROCESS_INFORMATION process = {};
     HWND main = nullptr;
 };
-
-struct WindowSearch {
-    DWORD process;
-    const char* class_name;  // or null
-    const char* title;       // or null
-    bool visible;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != search->process)
-        return TRUE;
-    if (search->visible && !IsWindowVisible(window))
-        return TRUE;
-    char text[64] = {};
-    if (search->class_name != nullptr) {
-        GetClassNameA(window, text, sizeof text);
-        if (std::strcmp(text, search->class_name) != 0)
-            return TRUE;
-    }
-    if (search->title != nullptr) {
-        GetWindowTextA(window, text, sizeof text);
-        if (std::strcmp(text, search->title) != 0)
-            return TRUE;
-    }
-    search->found = window;
-    return FALSE;
-}
-
-HWND FindTopWindow(DWORD process, const char* class_name, const char* title, bool visible)
-{
-    WindowSearch search = {process, class_name, title, visible, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-template <typename Condition>
-bool WaitUntil(Condition condition, DWORD timeout_ms, DWORD step_ms = 5)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeout_ms)
-            return false;
-        Sleep(step_ms);
-    }
-    return true;
-}
 
 bool Launch(const std::string& file, Program& program)
 {
@@ -199,21 +145,14 @@ void Finish(Program& program)
     program = Program{};
 }
 
-std::string ControlText(HWND dialog, int id)
-{
-    char text[64] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
 // Starts qz6mon.exe and waits until start-up is over: the Polling window
 // shows the device's status.
 bool StartMonitor(Program& program)
 {
-    if (!Launch(BesideMe("qz6mon.exe"), program))
+    if (!Launch(ProgramBeside("qz6mon.exe"), program))
         return false;
     const DWORD id = program.process.dwProcessId;
-    if (!WaitUntil([&] { return (program.main = FindTopWindow(id, "QZ6MONClass", nullptr, true)) != nullptr; },
+    if (!WaitUntil([&] { return (program.main = FindProcessWindow(id, "QZ6MONClass", nullptr, true)) != nullptr; },
                    30000))
         return false;
     HWND polls = nullptr;
@@ -259,7 +198,7 @@ HWND StartReceiving(const Program& program)
         return nullptr;
     const DWORD id = program.process.dwProcessId;
     HWND detail = nullptr;
-    if (!WaitUntil([&] { return (detail = FindTopWindow(id, nullptr, "Receive Detail", true)) != nullptr; }, 10000) ||
+    if (!WaitUntil([&] { return (detail = FindProcessWindow(id, nullptr, "Receive Detail", true)) != nullptr; }, 10000) ||
         !WaitUntil([] { return sim::SimAdapter(0).pending_receives != 0; }, 10000))
         return nullptr;
     return detail;
@@ -477,11 +416,11 @@ double TimeToWindow(const char* file, const char* class_name)
 {
     Program program;
     const double start = Now();
-    if (!Launch(BesideMe(file), program))
+    if (!Launch(ProgramBeside(file), program))
         return 0;
     const DWORD id = program.process.dwProcessId;
     const bool shown =
-        WaitUntil([&] { return (program.main = FindTopWindow(id, class_name, nullptr, true)) != nullptr; }, 30000,
+        WaitUntil([&] { return (program.main = FindProcessWindow(id, class_name, nullptr, true)) != nullptr; }, 30000,
                   1);
     const double seconds = Now() - start;
     // Let start-up finish before the close, so that no start overlaps the

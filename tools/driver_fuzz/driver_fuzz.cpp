@@ -830,18 +830,13 @@ DWORD WINAPI ChurnThread(void*)
 // the driver tests, beside this program, killed after a moment.
 void KillWaitingProcess(CallSlot& slot, Random& random)
 {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-    char* slash = std::strrchr(path, '\\');
-    if (length == 0 || length >= sizeof(path) || slash == nullptr)
-        return;
-    std::snprintf(slash + 1, sizeof(path) - static_cast<size_t>(slash + 1 - path), "receive_waiter.exe");
+    std::string path = ProgramBeside("receive_waiter.exe");
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     {
         TimedCall call(slot, "CreateProcess", "receive_waiter.exe");
-        if (!CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
             return;
     }
     Sleep(50 + random.Below(300));
@@ -913,11 +908,11 @@ bool StartDriver(CallSlot& slot, SC_HANDLE service)
         Fail("StartService(Zurezi6) failed (error %lu)", GetLastError());
         return false;
     }
-    if (!WaitFor([&] { return ServiceState(service) == SERVICE_RUNNING; }, 15000)) {
+    if (!WaitUntil([&] { return ServiceState(service) == SERVICE_RUNNING; }, 15000)) {
         Fail("the Zurezi6 service is not running 15 s after StartService (state %lu)", ServiceState(service));
         return false;
     }
-    if (!WaitFor([] { return OpenSimulator().Valid(); }, 5000)) {
+    if (!WaitUntil([] { return OpenSimulator().Valid(); }, 5000)) {
         Fail("the service runs but \\\\.\\Zurezi6Sim does not open");
         return false;
     }
@@ -958,7 +953,7 @@ void StopDriver(CallSlot& slot, SC_HANDLE service)
     SERVICE_STATUS status{};
     if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
         Fail("ControlService(Zurezi6, STOP) failed (error %lu)", GetLastError());
-    else if (!WaitFor([&] { return ServiceState(service) == SERVICE_STOPPED; }, 15000))
+    else if (!WaitUntil([&] { return ServiceState(service) == SERVICE_STOPPED; }, 15000))
         Fail("the Zurezi6 service has not stopped 15 s after ControlService(STOP) (state %lu)", ServiceState(service));
     const DWORD ended = host_count == 0 ? WAIT_FAILED : WaitForMultipleObjects(host_count, hosts, FALSE, 4000);
     DWORD code = 0;
@@ -1113,7 +1108,7 @@ void CheckEndState(CallSlot& slot, Random& random)
 
     // Every handle of the run is closed now, every receive over.
     SimStatus status{};
-    const bool settled = WaitFor([&] {
+    const bool settled = WaitUntil([&] {
         if (!SimStatusOf(status))
             return false;
         for (const SimAdapterStatus& adapter : status.adapters) {
