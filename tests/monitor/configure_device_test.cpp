@@ -220,6 +220,8 @@ TEST_F(ConfigureDevice, SendFramesLeftOpenSendsNothingWhileTheRetryPromptIsUp)
     HWND send_frames = g_monitor.send_frames_window;
     ASSERT_NE(send_frames, nullptr);
     SetDlgItemTextA(send_frames, IDC_DENTRY_DATA, "01 02");
+    // Out of the operator's sight, so that only the prompts are answered.
+    ShowWindow(send_frames, SW_HIDE);
     ASSERT_TRUE(qz6::test::SimFault(0, SET_CONFIGURATION, FAULT_RETURN_CODE, 0x7F, 1));
     bool pressed = false;
     BoxAnswerer user([&](const std::string& caption, HWND) {
