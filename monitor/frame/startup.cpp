@@ -5,6 +5,7 @@
 #include "monitor/frame/poll_schedule.h"
 #include "monitor/frame/polling.h"
 #include "monitor/frame/settings.h"
+#include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/windows/monitor_windows.h"
 
@@ -46,6 +47,8 @@ bool RunMessagePass(DWORD wait_ms, int& quit_code)
         // its controls, Enter for its default button, the mnemonics.
         if (g_monitor.send_frames_window != nullptr && IsDialogMessageA(g_monitor.send_frames_window, &message))
             continue;
+        if (g_monitor.line_test_window != nullptr && IsDialogMessageA(g_monitor.line_test_window, &message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -78,6 +81,7 @@ int RunMessageLoop()
 
 void FinishMonitor()
 {
+    CloseLineTestWindow();
     if (!g_monitor.device_open)
         return;
     if (g_monitor.receive_detail_window != nullptr)

@@ -1,0 +1,82 @@
+#include "monitor/traffic/line_test_frames.h"
+
+#include "monitor/traffic/receive_text.h"
+
+namespace qz6::mon {
+namespace {
+
+void PutLe(std::span<uint8_t> frame, size_t offset, uint32_t value, size_t bytes)
+{
+    for (size_t i = 0; i < bytes && offset + i < frame.size(); ++i)
+        frame[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t GetLe(std::span<const uint8_t> frame, size_t offset, size_t bytes)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        value |= static_cast<uint32_t>(frame[offset + i]) << (8 * i);
+    return value;
+}
+
+}  // namespace
+
+uint8_t TestPatternByte(uint32_t sequence, size_t offset)
+{
+    // A 32-bit mix of both numbers: neighbouring frames and neighbouring
+    // bytes share nothing, and no byte value is favoured.
+    uint32_t x = sequence * 0x9E3779B1u ^ static_cast<uint32_t>(offset) * 0x85EBCA77u;
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    x ^= x >> 16;
+    return static_cast<uint8_t>(x);
+}
+
+void FillTestFrame(uint32_t sequence, std::span<uint8_t> frame)
+{
+    PutLe(frame, 0, sequence, 4);
+    PutLe(frame, 4, static_cast<uint32_t>(frame.size()), 2);
+    for (size_t i = kTestFrameHeaderSize; i < frame.size(); ++i)
+        frame[i] = TestPatternByte(sequence, i);
+}
+
+CheckedFrame CheckTestFrame(std::span<const uint8_t> frame)
+{
+    if (frame.size() < kTestFrameMinLength)
+        return {FrameCheck::TooShort, 0};
+    const uint32_t sequence = GetLe(frame, 0, 4);
+    if (GetLe(frame, 4, 2) != frame.size())
+        return {FrameCheck::LengthMismatch, sequence};
+    for (size_t i = kTestFrameHeaderSize; i < frame.size(); ++i)
+        if (frame[i] != TestPatternByte(sequence, i))
+            return {FrameCheck::PatternMismatch, sequence};
+    return {FrameCheck::Good, sequence};
+}
+
+void TallyArrival(LineTestTally& tally, std::span<const uint8_t> frame, bool crc_error)
+{
+    ++tally.received;
+    const CheckedFrame checked = CheckTestFrame(frame);
+    if (crc_error || checked.check != FrameCheck::Good || checked.sequence >= tally.frames) {
+        ++tally.corrupted;
+        return;
+    }
+    if (tally.any_good && checked.sequence < tally.highest_good) {
+        ++tally.out_of_order;
+        return;
+    }
+    tally.highest_good = checked.sequence;
+    tally.any_good = true;
+}
+
+std::span<const uint8_t> ArrivedFrameBytes(const ReceiveRecord& record)
+{
+    std::span<const uint8_t> bytes = RecordedFrameBytes(record, kMaxReceivedFrame);
+    if ((record.frame_bits & FRAME_BITS_CRC_INCLUDED) != 0 && bytes.size() >= 2)
+        bytes = bytes.first(bytes.size() - 2);
+    return bytes;
+}
+
+}  // namespace qz6::mon
