@@ -11,6 +11,9 @@
 
 namespace qz6::mon {
 
+// The caption of the line test's message boxes.
+inline constexpr const char* kLineTestErrorCaption = "Line Test Error";
+
 // "&Line Test...": opens the window unless it is open already.
 void OpenLineTestWindow();
 

@@ -32,7 +32,6 @@ namespace {
 
 constexpr DWORD kTransmitRetryMs = 1;
 constexpr DWORD kEndCheckMs = 10;
-constexpr const char* kCaption = "Line Test";
 
 LineTestState& Run() { return g_monitor.line_test; }
 
@@ -218,7 +217,7 @@ DWORD WINAPI LineTestReceiveThread(LPVOID)
 // ---- Preparing and ending a run on the GUI thread ------------------------------------------
 bool Refuse(HWND window, const char* text)
 {
-    ShowMessageBox(window, text, kCaption, MB_ICONEXCLAMATION | MB_OK);
+    ShowMessageBox(window, text, kLineTestErrorCaption, MB_ICONEXCLAMATION | MB_OK);
     return false;
 }
 
@@ -415,7 +414,7 @@ bool RefuseReceiveMonitorDuringLineTest()
     char text[160];
     std::snprintf(text, sizeof text, "The line test is using %s. Stop it before enabling communications.",
                   Run().sender_name);
-    ShowMessageBox(g_monitor.main_window, text, kCaption, MB_ICONEXCLAMATION | MB_OK);
+    ShowMessageBox(g_monitor.main_window, text, kLineTestErrorCaption, MB_ICONEXCLAMATION | MB_OK);
     return true;
 }
 

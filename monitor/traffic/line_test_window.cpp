@@ -93,7 +93,7 @@ void OnStart(HWND dialog)
     LineTestPlan plan;
     char message[kLineTestMessageSize];
     if (!ReadLineTestEntries(entries, g_monitor.device_name, max_frame_size, plan, message).empty()) {
-        ShowMessageBox(dialog, message, "Line Test", MB_ICONEXCLAMATION | MB_OK);
+        ShowMessageBox(dialog, message, kLineTestErrorCaption, MB_ICONEXCLAMATION | MB_OK);
         return;
     }
     for (int id : kFinalResultIds)
