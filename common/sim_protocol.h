@@ -23,6 +23,7 @@ constexpr uint32_t IOCTL_SIM_SET_PLUGGED = SimControlCode(6);     // in: SimPlug
 constexpr uint32_t IOCTL_SIM_SET_GENERATOR = SimControlCode(7);   // in: SimGeneratorRequest
 constexpr uint32_t IOCTL_SIM_READ_LOG = SimControlCode(8);        // in: SimAdapterRequest; out: SimLog
 constexpr uint32_t IOCTL_SIM_RESET = SimControlCode(9);           // in: none
+constexpr uint32_t IOCTL_SIM_SET_IMPAIRMENTS = SimControlCode(10); // in: SimImpairRequest
 
 #pragma pack(push, 1)
 
@@ -112,6 +113,45 @@ struct SimGeneratorRequest {
 };
 static_assert(sizeof(SimGeneratorRequest) == 12);
 
+// Impairments of the line into an adapter: of the frames arriving at it
+// over its cable (its own loopback transmit or a null-modem peer; not
+// injected or generated frames), every Nth is lost (never seen), arrives
+// with one data byte changed and a valid CRC, arrives with a bad CRC (as
+// INJECT_BAD_CRC) or ends in an abort (as INJECT_ABORT). 0: never. When two
+// hit the same frame, the first of that order wins. The frames are counted
+// from the request that set them.
+struct SimImpairmentRates {
+    uint32_t drop_every;
+    uint32_t corrupt_every;
+    uint32_t crc_error_every;
+    uint32_t abort_every;
+};
+static_assert(sizeof(SimImpairmentRates) == 16);
+static_assert(offsetof(SimImpairmentRates, corrupt_every) == 4);
+static_assert(offsetof(SimImpairmentRates, crc_error_every) == 8);
+static_assert(offsetof(SimImpairmentRates, abort_every) == 12);
+
+struct SimImpairRequest {
+    uint8_t adapter;
+    uint8_t reserved[3];
+    SimImpairmentRates every;  // all 0: off
+};
+static_assert(sizeof(SimImpairRequest) == 20);
+static_assert(offsetof(SimImpairRequest, every) == 4);
+
+// The rates as set and what they did since.
+struct SimImpairments {
+    SimImpairmentRates every;
+    uint32_t arrivals;  // frames that arrived over the cable
+    uint32_t lost;
+    uint32_t corrupted;
+    uint32_t crc_errors;
+    uint32_t aborted;
+};
+static_assert(sizeof(SimImpairments) == 36);
+static_assert(offsetof(SimImpairments, arrivals) == 16);
+static_assert(offsetof(SimImpairments, aborted) == 32);
+
 struct SimAdapterStatus {
     uint8_t present;          // has a device (nonzero InterruptNumber at driver start)
     uint8_t plugged;
@@ -142,6 +182,7 @@ struct SimAdapterStatus {
     uint32_t generator_count;  // frames generated since the generator was set
     StatisticsReply statistics;
     CommErrorsReply comm_errors;
+    SimImpairments impairments;
 };
 
 struct SimStatus {

@@ -154,6 +154,7 @@ void PowerOn(AdapterBank& bank, const AdapterResources (&resources)[kAdapterCoun
         adapter.present = resources[i].interrupt_number != 0 ? 1 : 0;
         adapter.cable = CABLE_LOOPBACK;
         adapter.peer = static_cast<uint8_t>(i);
+        adapter.impairments = SimImpairments{};
         adapter.open_handles = 0;
         adapter.pending_receives = 0;
         memset(adapter.log, 0, sizeof(adapter.log));

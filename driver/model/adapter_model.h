@@ -103,6 +103,7 @@ struct Adapter {
     // Kept when an adapter is unplugged and plugged in again.
     uint8_t cable;           // SimCableKind
     uint8_t peer;
+    SimImpairments impairments;  // of the line into this adapter
     uint32_t open_handles;
     uint32_t pending_receives;  // kept by the kernel layer through NotePendingReceives
     SimLogEntry log[kLogEntries];

@@ -118,6 +118,8 @@ SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSour
         for (uint32_t i = 0; i < length; ++i)
             buffer.data[i] = static_cast<uint8_t>(frame.pattern_seed + i);
     }
+    if (frame.corrupt && length > 0)
+        buffer.data[frame.corrupt_offset % length] ^= 0xFF;  // before the CRC: it checks the changed byte
     buffer.bad_crc = frame.bad_crc ? 1 : 0;
     buffer.timestamp_ms = 0;
 
@@ -155,6 +157,32 @@ SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSour
     buffer.bits = bits;
     QueuePush(adapter.rx, static_cast<uint8_t>(slot));
     return INJECT_QUEUED;
+}
+
+bool ImpairArrival(Adapter& receiver, FrameSource& frame)
+{
+    SimImpairments& impairments = receiver.impairments;
+    const SimImpairmentRates& every = impairments.every;
+    if ((every.drop_every | every.corrupt_every | every.crc_error_every | every.abort_every) == 0)
+        return true;
+    const uint32_t arrival = ++impairments.arrivals;
+    auto hits = [arrival](uint32_t rate) { return rate != 0 && arrival % rate == 0; };
+    if (hits(every.drop_every)) {
+        ++impairments.lost;
+        return false;
+    }
+    if (hits(every.corrupt_every)) {
+        ++impairments.corrupted;
+        frame.corrupt = true;
+        frame.corrupt_offset = arrival;
+    } else if (hits(every.crc_error_every)) {
+        ++impairments.crc_errors;
+        frame.bad_crc = true;
+    } else if (hits(every.abort_every)) {
+        ++impairments.aborted;
+        frame.abort = true;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -240,7 +268,8 @@ static void CompleteTransmission(AdapterBank& bank, unsigned index, uint64_t at_
         frame.data = buffer.data;
         frame.length = buffer.length;
         frame.bad_crc = buffer.bad_crc != 0;
-        DeliverFrame(bank, static_cast<unsigned>(destination), frame, at_us);
+        if (ImpairArrival(bank.adapters[destination], frame))
+            DeliverFrame(bank, static_cast<unsigned>(destination), frame, at_us);
     }
     ReleaseBuffer(adapter, slot);
 

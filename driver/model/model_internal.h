@@ -71,7 +71,13 @@ struct FrameSource {
     uint8_t bits;  // ORed into the frame_bits the adapter sets
     bool bad_crc;
     bool abort;
+    bool corrupt;            // one data byte arrives changed (at corrupt_offset modulo the length)
+    uint32_t corrupt_offset;
 };
+
+// Applies the receiving adapter's impairments to a frame arriving over its
+// cable and counts them; false when the frame is lost.
+bool ImpairArrival(Adapter& receiver, FrameSource& frame);
 
 // A frame arrives at adapter `index` at time `at_us`.
 SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSource& frame, uint64_t at_us);

@@ -1,6 +1,6 @@
 // The simulator's control device: a view of every adapter and the means to
 // script the far end of the line (cables, injected frames, modem inputs,
-// faults, plugging, generators), the request log and a reset.
+// faults, plugging, generators, impairments), the request log and a reset.
 #include <string.h>
 
 #include "driver/model/adapter_model.h"
@@ -52,6 +52,7 @@ SimAdapterStatus AdapterStatus(const Adapter& adapter)
     status.generator_count = adapter.generator.generated;
     status.statistics = adapter.statistics;
     status.comm_errors = adapter.comm_errors;
+    status.impairments = adapter.impairments;
     return status;
 }
 
@@ -232,6 +233,16 @@ CallOutcome SetGenerator(AdapterBank& bank, const uint8_t* input, uint32_t input
     return CallOutcome::Completed;
 }
 
+CallOutcome SetImpairments(AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint32_t output_length)
+{
+    SimImpairRequest request{};
+    if (output_length != 0 || !ReadRequest(input, input_length, &request) || !ValidIndex(request.adapter))
+        return CallOutcome::InvalidParameter;
+    bank.adapters[request.adapter].impairments = SimImpairments{};
+    bank.adapters[request.adapter].impairments.every = request.every;
+    return CallOutcome::Completed;
+}
+
 CallOutcome ReadLog(const AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint8_t* output,
                     uint32_t output_length, uint32_t* written)
 {
@@ -321,6 +332,9 @@ CallOutcome SimControl(AdapterBank& bank, uint32_t control_code,
         break;
     case IOCTL_SIM_READ_LOG:
         outcome = ReadLog(bank, input, input_length, output, output_length, written);
+        break;
+    case IOCTL_SIM_SET_IMPAIRMENTS:
+        outcome = SetImpairments(bank, input, input_length, output_length);
         break;
     case IOCTL_SIM_RESET:
         outcome = ResetBank(bank, input_length, output_length, now_us);

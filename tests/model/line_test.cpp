@@ -1,5 +1,5 @@
 // The line: bit-rate timing, cables and modem lines, reception rules,
-// counters, bridge, CRC handling and generators.
+// counters, bridge, CRC handling, generators and impairments.
 #include "tests/model/model_fixture.h"
 
 namespace qz6::sim::test {
@@ -458,6 +458,95 @@ TEST_F(ModelTest, AClockSteppingBackIsTakenAsStandingStill)
     now_ -= 10'000'000;
     ASSERT_EQ(Send(0, {1}), RETURN_SUCCESS);
     EXPECT_EQ(NextEventUs(*bank_, now_), latest + WireTimeUs(1, 56000));
+}
+
+// ---------------------------------------------------------------------------
+// Impairments: every Nth frame arriving over the cable.
+
+struct ImpairmentRow {
+    const char* what;
+    SimImpairmentRates every;
+    std::vector<int> lost;       // 1-based arrivals never seen
+    std::vector<int> corrupted;  // delivered with one byte changed
+    std::vector<int> crc_errors; // dropped and counted as bad CRC
+    std::vector<int> aborted;    // dropped and counted as aborts
+};
+
+TEST_F(ModelTest, ImpairmentsHitEveryNthFrameArrivingOverTheCable)
+{
+    const ImpairmentRow rows[] = {
+        {"off", {0, 0, 0, 0}, {}, {}, {}, {}},
+        {"drop 4", {4, 0, 0, 0}, {4, 8, 12}, {}, {}, {}},
+        {"corrupt 5", {0, 5, 0, 0}, {}, {5, 10}, {}, {}},
+        {"crc-error 6", {0, 0, 6, 0}, {}, {}, {6, 12}, {}},
+        {"abort 1", {0, 0, 0, 1}, {}, {}, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+        {"drop before corrupt before crc before abort", {6, 3, 2, 4}, {6, 12}, {3, 9}, {2, 4, 8, 10}, {}},
+    };
+    constexpr int kFrames = 12;
+    for (const ImpairmentRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();  // a fresh bank
+        ConfigureAndEnable(0);
+        ASSERT_EQ(SetImpairments(0, row.every), CallOutcome::Completed);
+        for (int i = 1; i <= kFrames; ++i)
+            ASSERT_EQ(Send(0, {uint8_t(i), uint8_t(i), uint8_t(i), uint8_t(i), uint8_t(i)}), RETURN_SUCCESS);
+        Wait(1'000'000);
+        const std::vector<std::vector<uint8_t>> received = ReceiveAll(0);
+
+        auto in = [](const std::vector<int>& list, int i) { return std::count(list.begin(), list.end(), i) > 0; };
+        std::vector<std::vector<uint8_t>> expected;
+        for (int i = 1; i <= kFrames; ++i) {
+            if (in(row.lost, i) || in(row.crc_errors, i) || in(row.aborted, i))
+                continue;
+            std::vector<uint8_t> frame(5, uint8_t(i));
+            if (in(row.corrupted, i))
+                frame[i % 5] = uint8_t(~i);
+            expected.push_back(frame);
+        }
+        EXPECT_EQ(received, expected);
+        const CommErrorsReply errors = CommErrors(0);
+        EXPECT_EQ(size_t{errors.rx_crc_errors}, row.crc_errors.size());
+        EXPECT_EQ(size_t{errors.rx_aborts}, row.aborted.size());
+        const SimImpairments impairments = GetStatus().adapters[0].impairments;
+        EXPECT_EQ(Got(impairments.arrivals), row.every.drop_every | row.every.corrupt_every | row.every.crc_error_every |
+                                                     row.every.abort_every ? kFrames : 0u);
+        EXPECT_EQ(Got(impairments.lost), row.lost.size());
+        EXPECT_EQ(Got(impairments.corrupted), row.corrupted.size());
+        EXPECT_EQ(Got(impairments.crc_errors), row.crc_errors.size());
+        EXPECT_EQ(Got(impairments.aborted), row.aborted.size());
+    }
+}
+
+TEST_F(ModelTest, ImpairmentsAreTheReceiversAndSpareInjectedFrames)
+{
+    Configuration c;
+    c.operational_bits = OPERATIONAL_PASS_CRC_BYTES;
+    ASSERT_EQ(SetCable(0, CABLE_NULL_MODEM, 1), CallOutcome::Completed);
+    ConfigureAndEnable(0, c);
+    ConfigureAndEnable(1, c);
+    ASSERT_EQ(SetImpairments(1, {0, 1, 0, 0}), CallOutcome::Completed);
+    ASSERT_EQ(Send(0, Bytes("abc")), RETURN_SUCCESS);
+    ASSERT_EQ(Send(1, Bytes("xyz")), RETURN_SUCCESS);
+    ASSERT_EQ(Inject(1, Bytes("injected")), INJECT_QUEUED);
+    Wait(1'000'000);
+
+    // Adapter 1 gets its frame changed, with a check sequence that fits it.
+    const std::vector<std::vector<uint8_t>> at_one = ReceiveAll(1);
+    ASSERT_EQ(at_one.size(), 2u);
+    EXPECT_EQ(std::vector<uint8_t>(at_one[0].begin(), at_one[0].end() - 2), Bytes("injected"));
+    std::vector<uint8_t> changed = Bytes("abc");
+    changed[1] = uint8_t(~changed[1]);
+    EXPECT_EQ(std::vector<uint8_t>(at_one[1].begin(), at_one[1].end() - 2), changed);
+    const uint16_t fcs = FrameCheckSequence(changed.data(), 3);
+    EXPECT_EQ(at_one[1][3] | (at_one[1][4] << 8), fcs);
+    // Adapter 0's line is clean.
+    const std::vector<std::vector<uint8_t>> at_zero = ReceiveAll(0);
+    ASSERT_EQ(at_zero.size(), 1u);
+    EXPECT_EQ(std::vector<uint8_t>(at_zero[0].begin(), at_zero[0].end() - 2), Bytes("xyz"));
+
+    // Setting them again starts the count afresh; all zero is off.
+    ASSERT_EQ(SetImpairments(1, {0, 0, 0, 0}), CallOutcome::Completed);
+    EXPECT_EQ(Got(GetStatus().adapters[1].impairments.corrupted), 0u);
 }
 
 }  // namespace

@@ -210,6 +210,11 @@ protected:
                    SimGeneratorRequest{static_cast<uint8_t>(adapter), static_cast<uint8_t>(enabled), length, rate, count});
     }
 
+    CallOutcome SetImpairments(unsigned adapter, SimImpairmentRates every)
+    {
+        return Sim(IOCTL_SIM_SET_IMPAIRMENTS, SimImpairRequest{static_cast<uint8_t>(adapter), {}, every});
+    }
+
     SimStatus GetStatus()
     {
         auto status = std::make_unique<SimStatus>();

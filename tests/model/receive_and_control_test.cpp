@@ -155,6 +155,7 @@ TEST_F(ModelTest, ResetRestoresPowerOnButKeepsHandles)
     ConfigureAndEnable(2);
     ASSERT_EQ(Fault(2, READ_STATUS, FAULT_FAIL_CALL, 0, 5), CallOutcome::Completed);
     ASSERT_EQ(SetPlugged(3, false), CallOutcome::Completed);
+    ASSERT_EQ(SetImpairments(2, {1, 2, 3, 4}), CallOutcome::Completed);
     Wait(7'000'000);
 
     uint32_t written = 0;
@@ -168,6 +169,7 @@ TEST_F(ModelTest, ResetRestoresPowerOnButKeepsHandles)
         EXPECT_EQ(a.plugged, 1);
         EXPECT_EQ(a.configured, 0);
         EXPECT_EQ(a.cable, CABLE_LOOPBACK);
+        EXPECT_EQ(Got(a.impairments.every.drop_every), 0u);
         EXPECT_EQ(Got(a.interrupt_number), resources_[i].interrupt_number);
     }
     EXPECT_EQ(Got(status.adapters[2].open_handles), 1u);
@@ -219,7 +221,9 @@ TEST_F(ModelTest, ControlDeviceChecksEveryLength)
         {"inject without header", IOCTL_SIM_INJECT_FRAME, sizeof(SimInjectHeader) - 1, 1},
         {"inject one byte more than length", IOCTL_SIM_INJECT_FRAME, sizeof(SimInjectHeader) + 1, 1},
         {"inject without result", IOCTL_SIM_INJECT_FRAME, sizeof(SimInjectHeader), 0},
-        {"unknown code", SimControlCode(10), 0, 0},
+        {"impairments short", IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest) - 1, 0},
+        {"impairments with output", IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest), 1},
+        {"unknown code", SimControlCode(11), 0, 0},
         {"stream code", IOCTL_STREAM_COMMAND, 16, 528},
     };
     std::vector<uint8_t> input(sizeof(SimLog) + 16, 0);
@@ -254,6 +258,7 @@ TEST_F(ModelTest, ControlDeviceRefusesBadValues)
     EXPECT_EQ(Fault(0, READ_STATUS, 3, 0, 1), CallOutcome::InvalidParameter);
     EXPECT_EQ(Fault(kAdapterCount, READ_STATUS, FAULT_FAIL_CALL, 0, 1), CallOutcome::InvalidParameter);
     EXPECT_EQ(SetPlugged(kAdapterCount, false), CallOutcome::InvalidParameter);
+    EXPECT_EQ(SetImpairments(kAdapterCount, {1, 0, 0, 0}), CallOutcome::InvalidParameter);
     const SimAdapterRequest bad{kAdapterCount};
     auto log = std::make_unique<SimLog>();
     EXPECT_EQ(SimControl(*bank_, IOCTL_SIM_READ_LOG, &bad.adapter, 1, reinterpret_cast<uint8_t*>(log.get()),

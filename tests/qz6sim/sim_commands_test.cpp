@@ -81,6 +81,11 @@ TEST(ParseArguments, BuildsTheRequestOfEveryCommand)
         {{"log", "5"}, IOCTL_SIM_READ_LOG, {5}, kLog},
         {{"log", "KORQZ6C5", "256"}, IOCTL_SIM_READ_LOG, {5}, kLog},
         {{"reset"}, IOCTL_SIM_RESET, {}, 0},
+        {{"impair", "1", "--drop", "10"}, IOCTL_SIM_SET_IMPAIRMENTS, {1, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {{"impair", "KORQZ6C2", "--abort", "4", "--crc-error", "3", "--corrupt", "0x102", "--drop", "1"},
+         IOCTL_SIM_SET_IMPAIRMENTS, {2, 0, 0, 0, 1, 0, 0, 0, 2, 1, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0}, 0},
+        {{"impair", "3", "off"}, IOCTL_SIM_SET_IMPAIRMENTS, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {{"replay", "1", "capture.pcapng"}, IOCTL_SIM_INJECT_FRAME, {}, 1},
     };
     for (const GoodRow& row : rows) {
         std::string line;
@@ -115,6 +120,31 @@ TEST(ParseArguments, KeepsHowToShowTheReply)
 
     EXPECT_EQ(Parse({"inject", "6", "--length", "1"}).request->reply, ReplyKind::InjectResult);
     EXPECT_EQ(Parse({"unplug", "6"}).request->reply, ReplyKind::None);
+
+    struct ReplayRow {
+        std::vector<const char*> args;
+        uint32_t speed_milli;
+        uint32_t rate;
+        bool all;
+    };
+    const ReplayRow replays[] = {
+        {{"replay", "KORQZ6C1", "a.pcap"}, 1000, 0, false},
+        {{"replay", "1", "a.pcap", "--speed", "2.5", "--all"}, 2500, 0, true},
+        {{"replay", "1", "a.pcap", "--all", "--speed", "0.001"}, 1, 0, true},
+        {{"replay", "1", "a.pcap", "--speed", ".5"}, 500, 0, false},
+        {{"replay", "1", "a.pcap", "--speed", "1000000"}, 1000000000, 0, false},
+        {{"replay", "1", "a.pcap", "--rate", "250"}, 1000, 250, false},
+    };
+    for (const ReplayRow& row : replays) {
+        Parsed replay = Parse(row.args);
+        ASSERT_EQ(replay.outcome, ParseOutcome::Request) << replay.error;
+        EXPECT_EQ(replay.request->reply, ReplyKind::Replay);
+        EXPECT_EQ(replay.request->adapter, 1);
+        EXPECT_STREQ(replay.request->replay.path, "a.pcap");
+        EXPECT_EQ(replay.request->replay.speed_milli, row.speed_milli) << row.args[4];
+        EXPECT_EQ(replay.request->replay.rate, row.rate);
+        EXPECT_EQ(replay.request->replay.all, row.all);
+    }
 }
 
 TEST(ParseArguments, InjectTakesTheLongestFrame)
@@ -223,6 +253,22 @@ TEST(ParseArguments, RefusesBadCommandLines)
         {{"log", "0", "257"}, "N must be a number from 1 to 256", "usage: qz6sim log"},
         {{"log"}, "ADAPTER is missing", "usage: qz6sim log"},
         {{"reset", "now"}, "unexpected 'now'", "usage: qz6sim reset"},
+        {{"impair", "0"}, "give at least one of --drop", "usage: qz6sim impair"},
+        {{"impair", "0", "--drop", "0"}, "--drop must be a number from 1 to 4294967295", "usage: qz6sim impair"},
+        {{"impair", "0", "--drop", "2", "--drop", "3"}, "--drop is given twice", "usage: qz6sim impair"},
+        {{"impair", "0", "--loose", "2"}, "unknown option '--loose'", "usage: qz6sim impair"},
+        {{"impair", "0", "--abort"}, "--abort is missing", "usage: qz6sim impair"},
+        {{"impair", "0", "off", "--drop", "2"}, "unexpected '--drop'", "usage: qz6sim impair"},
+        {{"replay", "0"}, "FILE is missing", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--speed", "0"}, "--speed must be a factor", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--speed", "1.0001"}, "--speed must be a factor", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--speed", "2."}, "--speed must be a factor", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--speed", "1000000.001"}, "--speed must be a factor", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--speed", "-1"}, "--speed must be a factor", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--speed"}, "--speed must be a factor", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--rate", "0"}, "--rate must be a number from 1 to 1000000", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "--rate", "5", "--speed", "2"}, "--rate and --speed both set the spacing", "usage: qz6sim replay"},
+        {{"replay", "0", "f", "g"}, "unknown option 'g'", "usage: qz6sim replay"},
     };
     for (const BadRow& row : rows) {
         std::string line;
@@ -375,6 +421,7 @@ std::unique_ptr<SimStatus> SampleStatus()
     a.statistics.rx_throughput_ms = 1000;
     a.comm_errors.rx_crc_errors = 2;
     a.comm_errors.cts_drops = 255;
+    a.impairments = {{10, 0, 7, 1}, 100, 10, 0, 13, 77};
 
     SimAdapterStatus& b = status->adapters[1];
     b.present = 1;
@@ -407,6 +454,8 @@ TEST(FormatStatus, ShowsEveryPartOfAnAdapter)
         "  channel        enabled, bridge on, bad-CRC frames dropped\n",
         "  lines          DTR 1 RTS 0 DCD 1 CTS 0 (inputs set by hand)\n",
         "  cable          loopback\n",
+        "  impairments    1 in 10 lost, 1 in 7 bad CRC, 1 in 1 aborted\n"
+        "                 since set: 100 arrived, 10 lost, 0 changed, 13 bad CRC, 77 aborted\n",
         "  queues         rx 3 tx 0, dropped 9\n",
         "  handles        2 open, 1 receive pending\n",
         "  generator      on, 64-byte frames as fast as taken, 12 to go, 120 generated\n",
@@ -421,6 +470,7 @@ TEST(FormatStatus, ShowsEveryPartOfAnAdapter)
         "  channel        disabled, bridge off, bad-CRC frames dropped\n",
         "  lines          DTR 0 RTS 0 DCD 0 CTS 0 (inputs from the cable)\n",
         "  cable          null-modem to ROZAR6O0\n",
+        "  impairments    none\n",
         "  handles        0 open, 0 receives pending\n",
         "  generator      off, 3 generated\n",
     };
@@ -635,6 +685,9 @@ TEST(FormatReply, ConfirmsRequestsWithoutReply)
         {{"gen", "6", "100", "70", "1"}, "KORQZ6C6: generator on, 100-byte frames at 70 a second, 1 frame\n"},
         {{"gen", "6", "off"}, "KORQZ6C6: generator off\n"},
         {{"reset"}, "every adapter is back at its power-on state\n"},
+        {{"impair", "7", "--corrupt", "5", "--drop", "10"},
+         "KORQZ6C7: of the frames arriving over the cable, 1 in 10 lost, 1 in 5 changed\n"},
+        {{"impair", "7", "off"}, "KORQZ6C7: no impairments\n"},
     };
     auto reply = std::make_unique<ReplyBuffer>();
     for (const Row& row : rows) {
@@ -652,6 +705,8 @@ TEST(FormatHelp, ListsEveryCommand)
                              "\n  modem ADAPTER DCD CTS", "\n  fault ADAPTER COMMAND COUNT", "\n  fault ADAPTER COMMAND 0",
                              "\n  failrecv ADAPTER COUNT", "\n  unplug ADAPTER", "\n  replug ADAPTER",
                              "\n  gen ADAPTER LENGTH RATE [COUNT]", "\n  gen ADAPTER off", "\n  log ADAPTER [N]",
+                             "\n  impair ADAPTER [--drop N]", "\n  impair ADAPTER off",
+                             "\n  replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]",
                              "\n  reset", "\n  help"})
         EXPECT_TRUE(Contains(text, verb)) << verb;
 }

@@ -1,8 +1,10 @@
 // qz6sim.exe: the console tool of the simulated adapters. One command line,
-// one request on the control device \\.\Zurezi6Sim, its result as text.
+// one request on the control device \\.\Zurezi6Sim, its result as text;
+// or, for replay, one inject request per frame of a capture file.
 //
 // Exit status: 0 done, 1 usage error, 2 the control device cannot be
-// opened, 3 the call failed.
+// opened, 3 the call failed, 4 the capture file cannot be read or is
+// damaged.
 #include <windows.h>
 
 #include <stdio.h>
@@ -10,6 +12,7 @@
 #include <iterator>
 
 #include "tools/qz6sim/sim_commands.h"
+#include "tools/qz6sim/sim_replay.h"
 
 namespace {
 
@@ -21,6 +24,7 @@ enum ExitStatus : int {
     EXIT_USAGE = 1,
     EXIT_NO_DEVICE = 2,
     EXIT_CALL_FAILED = 3,
+    EXIT_BAD_FILE = 4,
 };
 
 // Large records live here rather than on the stack.
@@ -28,6 +32,8 @@ struct ToolState {
     SimRequest request;
     ReplyBuffer reply;
     char text[kOutputBufferSize];
+    char error_text[1024];
+    uint8_t inject[kSimInjectMaxSize];
 };
 ToolState g_tool;
 
@@ -37,6 +43,128 @@ void Print(FILE* stream, const TextBuffer& out)
     if (out.truncated)
         fputs("\n(output cut short)\n", stream);
     fflush(stream);
+}
+
+// The replay's clock, waits and inject calls on the real device.
+class DeviceReplayPort final : public ReplayPort {
+public:
+    explicit DeviceReplayPort(HANDLE device) : device_(device)
+    {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        frequency_ = static_cast<uint64_t>(frequency.QuadPart);
+    }
+
+    uint64_t NowUs() override
+    {
+        LARGE_INTEGER counter;
+        QueryPerformanceCounter(&counter);
+        const uint64_t ticks = static_cast<uint64_t>(counter.QuadPart);
+        return ticks / frequency_ * 1000000u + ticks % frequency_ * 1000000u / frequency_;
+    }
+
+    void WaitUntilUs(uint64_t time_us) override
+    {
+        for (uint64_t now = NowUs(); now < time_us; now = NowUs()) {
+            const uint64_t ms = (time_us - now) / 1000u;
+            Sleep(ms > 50 ? 50 : static_cast<DWORD>(ms));
+        }
+    }
+
+    bool Inject(std::span<const uint8_t> input, SimInjectResult* result, uint32_t* error) override
+    {
+        DWORD returned = 0;
+        if (!DeviceIoControl(device_, IOCTL_SIM_INJECT_FRAME, const_cast<uint8_t*>(input.data()),
+                             static_cast<DWORD>(input.size()), result, sizeof(*result), &returned, nullptr) ||
+            returned != sizeof(*result)) {
+            *error = GetLastError();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    HANDLE device_;
+    uint64_t frequency_;
+};
+
+// The whole file in memory through a read-only mapping.
+class MappedFile {
+public:
+    explicit MappedFile(const char* path)
+    {
+        file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file_ == INVALID_HANDLE_VALUE) {
+            error_ = GetLastError();
+            return;
+        }
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(file_, &size) || static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
+            error_ = ERROR_FILE_TOO_LARGE;
+            return;
+        }
+        if (size.QuadPart == 0) {  // a mapping of nothing is refused: an empty file is an empty span
+            ok_ = true;
+            return;
+        }
+        mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        view_ = mapping_ != nullptr ? MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0) : nullptr;
+        if (view_ == nullptr) {
+            error_ = GetLastError();
+            return;
+        }
+        bytes_ = {static_cast<const uint8_t*>(view_), static_cast<size_t>(size.QuadPart)};
+        ok_ = true;
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile()
+    {
+        if (view_ != nullptr)
+            UnmapViewOfFile(view_);
+        if (mapping_ != nullptr)
+            CloseHandle(mapping_);
+        if (file_ != INVALID_HANDLE_VALUE)
+            CloseHandle(file_);
+    }
+
+    bool Ok() const { return ok_; }
+    DWORD Error() const { return error_; }
+    std::span<const uint8_t> Bytes() const { return bytes_; }
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE mapping_ = nullptr;
+    void* view_ = nullptr;
+    std::span<const uint8_t> bytes_;
+    bool ok_ = false;
+    DWORD error_ = 0;
+};
+
+int Replay(HANDLE device, TextBuffer* out)
+{
+    const SimRequest& request = g_tool.request;
+    MappedFile file(request.replay.path);
+    if (!file.Ok()) {
+        fprintf(stderr, "qz6sim: cannot read %s (error %lu)\n", request.replay.path,
+                static_cast<unsigned long>(file.Error()));
+        return EXIT_BAD_FILE;
+    }
+    DeviceReplayPort port(device);
+    TextBuffer error = MakeTextBuffer(g_tool.error_text);
+    ReplayTally tally{};
+    const ReplayEnd end = RunReplay(request, file.Bytes(), port, g_tool.inject, &tally, out, &error);
+    Print(stdout, *out);
+    Print(stderr, error);
+    switch (end) {
+    case ReplayEnd::Done:
+        return EXIT_DONE;
+    case ReplayEnd::FileDamaged:
+        return EXIT_BAD_FILE;
+    case ReplayEnd::CallFailed:
+        break;
+    }
+    return EXIT_CALL_FAILED;
 }
 
 }  // namespace
@@ -70,6 +198,12 @@ int main(int argc, char** argv)
                 "'net start Zurezi6' starts it\n",
                 kSimulatorDevicePath, static_cast<unsigned long>(error));
         return EXIT_NO_DEVICE;
+    }
+
+    if (request.reply == ReplyKind::Replay) {
+        const int status = Replay(device, &out);
+        CloseHandle(device);
+        return status;
     }
 
     DWORD returned = 0;

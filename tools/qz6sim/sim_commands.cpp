@@ -533,6 +533,114 @@ bool ParseLog(Parser* parser)
     return true;
 }
 
+bool ParseImpair(Parser* parser)
+{
+    SimImpairRequest impair{};
+    if (!TakeAdapter(parser, "ADAPTER", &impair.adapter))
+        return false;
+    if (Peek(parser) == "off") {
+        Take(parser);
+    } else {
+        const struct {
+            const char* option;
+            uint32_t* every;
+        } options[] = {
+            {"--drop", &impair.every.drop_every},
+            {"--corrupt", &impair.every.corrupt_every},
+            {"--crc-error", &impair.every.crc_error_every},
+            {"--abort", &impair.every.abort_every},
+        };
+        if (!More(parser))
+            return Fail(parser, "give at least one of --drop, --corrupt, --crc-error and --abort, or off");
+        while (More(parser)) {
+            const char* option = Take(parser);
+            uint32_t* every = nullptr;
+            for (const auto& candidate : options) {
+                if (std::string_view(option) == candidate.option)
+                    every = candidate.every;
+            }
+            if (every == nullptr)
+                return Fail(parser, "unknown option '%s'", option);
+            if (*every != 0)
+                return Fail(parser, "%s is given twice", option);
+            if (!TakeNumber(parser, option, 1, UINT32_MAX, every))
+                return false;
+        }
+    }
+    if (!End(parser))
+        return false;
+    parser->request->adapter = impair.adapter;
+    parser->request->control_code = IOCTL_SIM_SET_IMPAIRMENTS;
+    SetInput(parser->request, impair);
+    return true;
+}
+
+// "2", "0.5", "1.25": a positive factor with up to three decimals, in
+// thousandths.
+bool ParseFactor(std::string_view text, uint32_t* milli)
+{
+    const size_t point = text.find('.');
+    std::string_view whole = text.substr(0, point);
+    std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if ((whole.empty() && fraction.empty()) || fraction.size() > 3 || (point != std::string_view::npos && fraction.empty()))
+        return false;
+    uint64_t value = 0;
+    for (char c : whole) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value > kMaxReplaySpeedMilli)
+            return false;
+    }
+    for (size_t i = 0; i < 3; ++i) {
+        const char c = i < fraction.size() ? fraction[i] : '0';
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > kMaxReplaySpeedMilli)
+        return false;
+    *milli = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool ParseReplay(Parser* parser)
+{
+    SimRequest* request = parser->request;
+    if (!TakeAdapter(parser, "ADAPTER", &request->adapter))
+        return false;
+    request->replay.path = Take(parser);
+    if (request->replay.path == nullptr)
+        return Fail(parser, "FILE is missing");
+    const char* spacing = nullptr;  // the option that gave the spacing
+    while (More(parser)) {
+        const char* option = Take(parser);
+        const std::string_view text = option;
+        if (text == "--all") {
+            request->replay.all = true;
+        } else if (text == "--speed" || text == "--rate") {
+            if (spacing != nullptr)
+                return Fail(parser, "%s and %s both set the spacing: give one", spacing, option);
+            spacing = option;
+            if (text == "--rate") {
+                if (!TakeNumber(parser, "--rate", 1, kMaxReplayRate, &request->replay.rate))
+                    return false;
+                continue;
+            }
+            const char* factor = Take(parser);
+            if (factor == nullptr || !ParseFactor(factor, &request->replay.speed_milli))
+                return Fail(parser, "--speed must be a factor from 0.001 to %u such as 2 or 0.5, not '%s'",
+                            kMaxReplaySpeedMilli / 1000, factor == nullptr ? "" : factor);
+        } else {
+            return Fail(parser, "unknown option '%s'", option);
+        }
+    }
+    request->control_code = IOCTL_SIM_INJECT_FRAME;
+    request->output_length = sizeof(SimInjectResult);
+    request->reply = ReplyKind::Replay;
+    return true;
+}
+
 bool ParseReset(Parser* parser)
 {
     if (!End(parser))
@@ -559,6 +667,8 @@ constexpr Verb kVerbs[] = {
     {"replug", "replug ADAPTER", ParseReplug},
     {"gen", "gen ADAPTER (LENGTH RATE [COUNT] | off)   (RATE 0 or max: as fast as taken)", ParseGenerator},
     {"log", "log ADAPTER [N]", ParseLog},
+    {"impair", "impair ADAPTER ([--drop N] [--corrupt N] [--crc-error N] [--abort N] | off)", ParseImpair},
+    {"replay", "replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]", ParseReplay},
     {"reset", "reset", ParseReset},
 };
 
@@ -575,6 +685,7 @@ ParseOutcome ParseArguments(std::span<const char* const> args, SimRequest* reque
     request->one_adapter = false;
     request->include_absent = false;
     request->log_last = 0;
+    request->replay = ReplaySettings{nullptr, 1000, 0, false};
 
     Parser parser{args, 0, kGeneralUsage, request, error};
     const char* verb = Take(&parser);

@@ -72,7 +72,18 @@ enum class ReplyKind : uint8_t {
     Status,        // SimStatus
     InjectResult,  // SimInjectResult
     Log,           // SimLog
+    Replay,        // one SimInjectResult per replayed frame (sim_replay.h)
 };
+
+// qz6sim replay: how a capture file's frames are spaced.
+struct ReplaySettings {
+    const char* path;        // the capture file, as given
+    uint32_t speed_milli;    // the recorded spacing divided by speed_milli / 1000
+    uint32_t rate;           // frames a second instead of the recorded spacing; 0: recorded
+    bool all;                // outbound frames too
+};
+constexpr uint32_t kMaxReplaySpeedMilli = 1000000000;  // --speed 1000000
+constexpr uint32_t kMaxReplayRate = 1000000;
 
 struct SimRequest {
     const char* verb;        // "status", "cable", ... as typed on the command line
@@ -84,6 +95,7 @@ struct SimRequest {
     bool one_adapter;        // status: show `adapter` only
     bool include_absent;     // status --all
     uint32_t log_last;       // log: entries to show, 0 for all
+    ReplaySettings replay;   // replay: the file and the spacing
     uint8_t input[kSimInjectMaxSize];
 };
 

@@ -188,6 +188,15 @@ void FormatHelp(TextBuffer* out)
            "                                COUNT frames or, without COUNT or with 0, until off\n"
            "  gen ADAPTER off               stop the generator\n"
            "  log ADAPTER [N]               the adapter's last N requests (default: all, up to %u)\n"
+           "  impair ADAPTER [--drop N] [--corrupt N] [--crc-error N] [--abort N]\n"
+           "                                of the frames arriving at ADAPTER over its cable, every\n"
+           "                                Nth is lost, has a byte changed (valid CRC), has a bad\n"
+           "                                CRC or is aborted; counted from now, shown by status\n"
+           "  impair ADAPTER off            a clean line again\n"
+           "  replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]\n"
+           "                                the inbound frames of a pcapng or pcap file (--all: every\n"
+           "                                frame) arrive at ADAPTER with the recorded spacing, sped\n"
+           "                                up by FACTOR (2, 0.5, ...) or at a fixed rate\n"
            "  reset                         every adapter back to its power-on state\n"
            "  help                          this text\n"
            "\n"
@@ -195,111 +204,171 @@ void FormatHelp(TextBuffer* out)
            "Numbers are decimal or hex with 0x. Lengths are at most %u bytes.\n"
            "\n"
            "Exit status: 0 done, 1 usage error, 2 the control device cannot be opened\n"
-           "(the Zurezi6 service is not running), 3 the call failed.\n",
+           "(the Zurezi6 service is not running), 3 the call failed, 4 the capture file\n"
+           "cannot be read or is damaged (replay).\n",
            kLogEntries, kMaxReceivedFrame);
 }
 
-void FormatAdapterStatus(const SimAdapterStatus& adapter, unsigned index, TextBuffer* out)
+namespace {
+
+// ---- The sections of one adapter's status ----------------------------------------
+
+void AppendPresence(const SimAdapterStatus& adapter, unsigned index, TextBuffer* out)
 {
     NameOrNumber label = AdapterLabel(index);
-    if (adapter.present == 0) {
-        Append(out, "%s (%u): absent (no device: InterruptNumber is 0)\n", label.text, index);
-    } else {
-        Append(out, "%s (%u): present, %s\n", label.text, index, adapter.plugged != 0 ? "plugged in" : "unplugged");
-    }
-    uint32_t io_base = adapter.io_base;
-    uint32_t shared_memory = adapter.shared_memory;
-    uint32_t interrupt_number = adapter.interrupt_number;
-    Append(out, "  resources      port 0x%X mem 0x%X irq %u\n", io_base, shared_memory, interrupt_number);
     if (adapter.present == 0)
-        return;
+        Append(out, "%s (%u): absent (no device: InterruptNumber is 0)\n", label.text, index);
+    else
+        Append(out, "%s (%u): present, %s\n", label.text, index, adapter.plugged != 0 ? "plugged in" : "unplugged");
+    Append(out, "  resources      port 0x%X mem 0x%X irq %u\n", adapter.io_base, adapter.shared_memory,
+           adapter.interrupt_number);
+}
 
+void AppendConfiguration(const SimAdapterStatus& adapter, TextBuffer* out)
+{
     if (adapter.configured == 0) {
         Append(out, "  configuration  not set (no SET_CONFIGURATION since power-on)\n");
-    } else {
-        StreamingConfiguration c = adapter.configuration;
-        uint32_t baud_rate = c.baud_rate;
-        unsigned max_frame_size = c.max_frame_size;
-        unsigned percent_tx_buffers = c.percent_tx_buffers;
-        unsigned operational_bits = c.operational_bits;
-        unsigned modem_bits = c.modem_bits;
-        unsigned statistics_bits = c.statistics_bits;
-        uint32_t adapter_frequency = c.adapter_frequency;
-        unsigned transmit_buffers = c.transmit_buffers;
-        unsigned receive_buffers = c.receive_buffers;
-        Append(out, "  configuration  baud_rate %u max_frame_size %u percent_tx_buffers %u\n", baud_rate,
-               max_frame_size, percent_tx_buffers);
-        Append(out, "                 operational_bits 0x%04X modem_bits 0x%04X statistics_bits 0x%04X\n",
-               operational_bits, modem_bits, statistics_bits);
-        Append(out, "                 adapter_frequency %u transmit_buffers %u receive_buffers %u\n",
-               adapter_frequency, transmit_buffers, receive_buffers);
+        return;
     }
+    const StreamingConfiguration& c = adapter.configuration;
+    Append(out, "  configuration  baud_rate %u max_frame_size %u percent_tx_buffers %u\n", c.baud_rate,
+           c.max_frame_size, c.percent_tx_buffers);
+    Append(out, "                 operational_bits 0x%04X modem_bits 0x%04X statistics_bits 0x%04X\n",
+           c.operational_bits, c.modem_bits, c.statistics_bits);
+    Append(out, "                 adapter_frequency %u transmit_buffers %u receive_buffers %u\n",
+           c.adapter_frequency, c.transmit_buffers, c.receive_buffers);
+}
+
+void AppendChannelAndLines(const SimAdapterStatus& adapter, TextBuffer* out)
+{
     Append(out, "  channel        %s, bridge %s, bad-CRC frames %s\n",
            adapter.channel_enabled != 0 ? "enabled" : "disabled", OnOff(adapter.bridge),
            adapter.pass_bad_crc != 0 ? "passed" : "dropped");
     Append(out, "  lines          DTR %u RTS %u DCD %u CTS %u (inputs %s)\n", adapter.dtr != 0 ? 1u : 0u,
            adapter.rts != 0 ? 1u : 0u, adapter.dcd != 0 ? 1u : 0u, adapter.cts != 0 ? 1u : 0u,
            adapter.manual_inputs != 0 ? "set by hand" : "from the cable");
+}
 
+void AppendCable(const SimAdapterStatus& adapter, TextBuffer* out)
+{
     const char* cable = CableName(adapter.cable);
-    if (adapter.cable == CABLE_NULL_MODEM) {
+    if (adapter.cable == CABLE_NULL_MODEM)
         Append(out, "  cable          null-modem to %s\n", AdapterLabel(adapter.peer).text);
-    } else if (cable != nullptr) {
+    else if (cable != nullptr)
         Append(out, "  cable          %s\n", cable);
-    } else {
+    else
         Append(out, "  cable          unknown kind %u\n", adapter.cable);
+}
+
+// "1 in 10 lost, 1 in 5 changed": the rates that are set.
+void AppendImpairmentRates(const SimImpairmentRates& every, TextBuffer* out)
+{
+    const struct {
+        uint32_t rate;
+        const char* what;
+    } rates[] = {
+        {every.drop_every, "lost"},
+        {every.corrupt_every, "changed"},
+        {every.crc_error_every, "bad CRC"},
+        {every.abort_every, "aborted"},
+    };
+    const char* separator = "";
+    for (const auto& rate : rates) {
+        if (rate.rate == 0)
+            continue;
+        Append(out, "%s1 in %u %s", separator, rate.rate, rate.what);
+        separator = ", ";
     }
+}
 
-    unsigned rx_queued = adapter.rx_queued;
-    unsigned tx_queued = adapter.tx_queued;
-    uint32_t frames_dropped = adapter.frames_dropped;
-    uint32_t open_handles = adapter.open_handles;
-    uint32_t pending_receives = adapter.pending_receives;
-    Append(out, "  queues         rx %u tx %u, dropped %u\n", rx_queued, tx_queued, frames_dropped);
-    Append(out, "  handles        %u open, %u receive%s pending\n", open_handles, pending_receives,
-           pending_receives == 1 ? "" : "s");
+bool Impaired(const SimImpairmentRates& every)
+{
+    return (every.drop_every | every.corrupt_every | every.crc_error_every | every.abort_every) != 0;
+}
 
-    uint32_t generated = adapter.generator_count;
+void AppendImpairments(const SimAdapterStatus& adapter, TextBuffer* out)
+{
+    const SimImpairments& impairments = adapter.impairments;
+    if (!Impaired(impairments.every)) {
+        Append(out, "  impairments    none\n");
+        return;
+    }
+    Append(out, "  impairments    ");
+    AppendImpairmentRates(impairments.every, out);
+    Append(out, "\n                 since set: %u arrived, %u lost, %u changed, %u bad CRC, %u aborted\n",
+           impairments.arrivals, impairments.lost, impairments.corrupted, impairments.crc_errors,
+           impairments.aborted);
+}
+
+void AppendQueuesAndHandles(const SimAdapterStatus& adapter, TextBuffer* out)
+{
+    Append(out, "  queues         rx %u tx %u, dropped %u\n", adapter.rx_queued, adapter.tx_queued,
+           adapter.frames_dropped);
+    const uint32_t pending = adapter.pending_receives;
+    Append(out, "  handles        %u open, %u receive%s pending\n", adapter.open_handles, pending,
+           pending == 1 ? "" : "s");
+}
+
+// "64-byte frames at 100 a second" or "... as fast as taken".
+void AppendGeneratorFrames(unsigned length, uint32_t rate, TextBuffer* out)
+{
+    Append(out, "%u-byte frames ", length);
+    if (rate == 0)
+        Append(out, "as fast as taken");
+    else
+        Append(out, "at %u a second", rate);
+}
+
+void AppendGenerator(const SimAdapterStatus& adapter, TextBuffer* out)
+{
     if (adapter.generator_enabled == 0) {
-        Append(out, "  generator      off, %u generated\n", generated);
-    } else {
-        unsigned length = adapter.generator_length;
-        uint32_t rate = adapter.generator_rate;
-        uint32_t remaining = adapter.generator_remaining;
-        Append(out, "  generator      on, %u-byte frames ", length);
-        if (rate == 0)
-            Append(out, "as fast as taken");
-        else
-            Append(out, "at %u a second", rate);
-        if (remaining == 0)
-            Append(out, ", until off");
-        else
-            Append(out, ", %u to go", remaining);
-        Append(out, ", %u generated\n", generated);
+        Append(out, "  generator      off, %u generated\n", adapter.generator_count);
+        return;
     }
+    Append(out, "  generator      on, ");
+    AppendGeneratorFrames(adapter.generator_length, adapter.generator_rate, out);
+    const uint32_t remaining = adapter.generator_remaining;
+    if (remaining == 0)
+        Append(out, ", until off");
+    else
+        Append(out, ", %u to go", remaining);
+    Append(out, ", %u generated\n", adapter.generator_count);
+}
 
-    StatisticsReply s = adapter.statistics;
-    uint32_t tx_frames = s.tx_frames;
-    uint32_t tx_bytes = s.tx_bytes;
-    uint32_t rx_frames = s.rx_frames;
-    uint32_t rx_bytes = s.rx_bytes;
-    unsigned rx_discards_too_long = s.rx_discards_too_long;
-    uint32_t bridge_tx_discards = s.bridge_tx_discards;
-    uint32_t tx_throughput = s.tx_throughput;
-    uint32_t tx_throughput_ms = s.tx_throughput_ms;
-    uint32_t rx_throughput = s.rx_throughput;
-    uint32_t rx_throughput_ms = s.rx_throughput_ms;
-    Append(out, "  statistics     tx_frames %u tx_bytes %u rx_frames %u rx_bytes %u\n", tx_frames, tx_bytes,
-           rx_frames, rx_bytes);
-    Append(out, "                 rx_discards_too_long %u bridge_tx_discards %u\n", rx_discards_too_long,
-           bridge_tx_discards);
-    Append(out, "  throughput     tx %u bytes/s over %u ms, rx %u bytes/s over %u ms\n", tx_throughput,
-           tx_throughput_ms, rx_throughput, rx_throughput_ms);
+void AppendStatistics(const SimAdapterStatus& adapter, TextBuffer* out)
+{
+    const StatisticsReply& s = adapter.statistics;
+    Append(out, "  statistics     tx_frames %u tx_bytes %u rx_frames %u rx_bytes %u\n", s.tx_frames, s.tx_bytes,
+           s.rx_frames, s.rx_bytes);
+    Append(out, "                 rx_discards_too_long %u bridge_tx_discards %u\n", s.rx_discards_too_long,
+           s.bridge_tx_discards);
+    Append(out, "  throughput     tx %u bytes/s over %u ms, rx %u bytes/s over %u ms\n", s.tx_throughput,
+           s.tx_throughput_ms, s.rx_throughput, s.rx_throughput_ms);
+}
 
+void AppendCommErrors(const SimAdapterStatus& adapter, TextBuffer* out)
+{
     const CommErrorsReply& e = adapter.comm_errors;
     Append(out, "  comm errors    rx_overruns %u rx_crc_errors %u rx_aborts %u rx_disabled_bfrs_full %u\n",
            e.rx_overruns, e.rx_crc_errors, e.rx_aborts, e.rx_disabled_bfrs_full);
     Append(out, "                 tx_aborts %u dcd_drops %u cts_drops %u\n", e.tx_aborts, e.dcd_drops, e.cts_drops);
+}
+
+}  // namespace
+
+void FormatAdapterStatus(const SimAdapterStatus& adapter, unsigned index, TextBuffer* out)
+{
+    AppendPresence(adapter, index, out);
+    if (adapter.present == 0)
+        return;
+    AppendConfiguration(adapter, out);
+    AppendChannelAndLines(adapter, out);
+    AppendCable(adapter, out);
+    AppendImpairments(adapter, out);
+    AppendQueuesAndHandles(adapter, out);
+    AppendGenerator(adapter, out);
+    AppendStatistics(adapter, out);
+    AppendCommErrors(adapter, out);
 }
 
 void FormatStatus(const SimStatus& status, const SimRequest& request, TextBuffer* out)
@@ -394,99 +463,138 @@ void FormatInjectResult(const SimInjectResult& result, TextBuffer* out)
         Append(out, "outcome %u\n", result.outcome);
 }
 
+namespace {
+
+// ---- Confirmations of the requests without a reply, one per control code ---------
+
+template <typename T>
+T RequestInput(const SimRequest& request)
+{
+    T value;
+    memcpy(&value, request.input, sizeof(value));
+    return value;
+}
+
+void DoneCable(const SimRequest& request, const char* adapter, TextBuffer* out)
+{
+    const auto cable = RequestInput<SimCableRequest>(request);
+    if (cable.kind == CABLE_NULL_MODEM)
+        Append(out, "%s: null-modem cable to %s\n", adapter, AdapterLabel(cable.peer).text);
+    else if (cable.kind == CABLE_LOOPBACK)
+        Append(out, "%s: loopback plug\n", adapter);
+    else
+        Append(out, "%s: no cable\n", adapter);
+}
+
+void DoneModem(const SimRequest& request, const char* adapter, TextBuffer* out)
+{
+    const auto modem = RequestInput<SimModemInputsRequest>(request);
+    if (modem.manual == 0)
+        Append(out, "%s: DCD and CTS follow the cable\n", adapter);
+    else
+        Append(out, "%s: DCD %s, CTS %s (set by hand)\n", adapter, modem.dcd != 0 ? "high" : "low",
+               modem.cts != 0 ? "high" : "low");
+}
+
+void DoneFault(const SimRequest& request, const char* adapter, TextBuffer* out)
+{
+    const auto fault = RequestInput<SimFaultRequest>(request);
+    const uint32_t count = fault.count;
+    NameOrNumber command{};
+    if (fault.command == kAnyCommand)
+        snprintf(command.text, sizeof(command.text), "any command");
+    else
+        command = CommandLabel(fault.command);
+    if (count == 0) {
+        if (fault.command == kAnyCommand)
+            Append(out, "%s: every fault script cleared\n", adapter);
+        else
+            Append(out, "%s: fault script for %s cleared\n", adapter, command.text);
+        return;
+    }
+    const bool one = count == 1;
+    Append(out, "%s: the next %u call%s of %s ", adapter, count, one ? "" : "s", command.text);
+    if (fault.kind == FAULT_NO_ANSWER)
+        Append(out, "%s the return code untouched\n", one ? "leaves" : "leave");
+    else if (fault.kind == FAULT_FAIL_CALL)
+        Append(out, "%s\n", one ? "fails" : "fail");
+    else
+        Append(out, "%s with return code 0x%02X\n", one ? "answers" : "answer", fault.return_code);
+}
+
+void DoneFailReceives(const SimRequest& request, const char* adapter, TextBuffer* out)
+{
+    const uint32_t count = RequestInput<SimFailReceivesRequest>(request).count;
+    Append(out, "%s: the next %u receive call%s\n", adapter, count, count == 1 ? " fails" : "s fail");
+}
+
+void DonePlug(const SimRequest& request, const char* adapter, TextBuffer* out)
+{
+    const auto plug = RequestInput<SimPlugRequest>(request);
+    Append(out, "%s: %s\n", adapter, plug.plugged != 0 ? "plugged in" : "unplugged");
+}
+
+void DoneGenerator(const SimRequest& request, const char* adapter, TextBuffer* out)
+{
+    const auto generator = RequestInput<SimGeneratorRequest>(request);
+    if (generator.enabled == 0) {
+        Append(out, "%s: generator off\n", adapter);
+        return;
+    }
+    Append(out, "%s: generator on, ", adapter);
+    AppendGeneratorFrames(generator.length, generator.rate, out);
+    const uint32_t count = generator.count;
+    if (count == 0)
+        Append(out, ", until off\n");
+    else
+        Append(out, ", %u frame%s\n", count, count == 1 ? "" : "s");
+}
+
+void DoneImpairments(const SimRequest& request, const char* adapter, TextBuffer* out)
+{
+    const auto impair = RequestInput<SimImpairRequest>(request);
+    if (!Impaired(impair.every)) {
+        Append(out, "%s: no impairments\n", adapter);
+        return;
+    }
+    Append(out, "%s: of the frames arriving over the cable, ", adapter);
+    AppendImpairmentRates(impair.every, out);
+    Append(out, "\n");
+}
+
+void DoneReset(const SimRequest&, const char*, TextBuffer* out)
+{
+    Append(out, "every adapter is back at its power-on state\n");
+}
+
+struct DoneText {
+    uint32_t control_code;
+    void (*format)(const SimRequest& request, const char* adapter, TextBuffer* out);
+};
+
+constexpr DoneText kDoneTexts[] = {
+    {IOCTL_SIM_SET_CABLE, DoneCable},
+    {IOCTL_SIM_SET_MODEM_INPUTS, DoneModem},
+    {IOCTL_SIM_SCRIPT_FAULT, DoneFault},
+    {IOCTL_SIM_FAIL_RECEIVES, DoneFailReceives},
+    {IOCTL_SIM_SET_PLUGGED, DonePlug},
+    {IOCTL_SIM_SET_GENERATOR, DoneGenerator},
+    {IOCTL_SIM_SET_IMPAIRMENTS, DoneImpairments},
+    {IOCTL_SIM_RESET, DoneReset},
+};
+
+}  // namespace
+
 void FormatDone(const SimRequest& request, TextBuffer* out)
 {
-    NameOrNumber label = AdapterLabel(request.adapter);
-    switch (request.control_code) {
-    case IOCTL_SIM_SET_CABLE: {
-        SimCableRequest cable;
-        memcpy(&cable, request.input, sizeof(cable));
-        if (cable.kind == CABLE_NULL_MODEM)
-            Append(out, "%s: null-modem cable to %s\n", label.text, AdapterLabel(cable.peer).text);
-        else if (cable.kind == CABLE_LOOPBACK)
-            Append(out, "%s: loopback plug\n", label.text);
-        else
-            Append(out, "%s: no cable\n", label.text);
-        break;
-    }
-    case IOCTL_SIM_SET_MODEM_INPUTS: {
-        SimModemInputsRequest modem;
-        memcpy(&modem, request.input, sizeof(modem));
-        if (modem.manual == 0)
-            Append(out, "%s: DCD and CTS follow the cable\n", label.text);
-        else
-            Append(out, "%s: DCD %s, CTS %s (set by hand)\n", label.text, modem.dcd != 0 ? "high" : "low",
-                   modem.cts != 0 ? "high" : "low");
-        break;
-    }
-    case IOCTL_SIM_SCRIPT_FAULT: {
-        SimFaultRequest fault;
-        memcpy(&fault, request.input, sizeof(fault));
-        uint32_t count = fault.count;
-        NameOrNumber command{};
-        if (fault.command == kAnyCommand)
-            snprintf(command.text, sizeof(command.text), "any command");
-        else
-            command = CommandLabel(fault.command);
-        if (count == 0 && fault.command == kAnyCommand) {
-            Append(out, "%s: every fault script cleared\n", label.text);
-            break;
+    const NameOrNumber label = AdapterLabel(request.adapter);
+    for (const DoneText& text : kDoneTexts) {
+        if (text.control_code == request.control_code) {
+            text.format(request, label.text, out);
+            return;
         }
-        if (count == 0) {
-            Append(out, "%s: fault script for %s cleared\n", label.text, command.text);
-            break;
-        }
-        const bool one = count == 1;
-        Append(out, "%s: the next %u call%s of %s ", label.text, count, one ? "" : "s", command.text);
-        if (fault.kind == FAULT_NO_ANSWER)
-            Append(out, "%s the return code untouched\n", one ? "leaves" : "leave");
-        else if (fault.kind == FAULT_FAIL_CALL)
-            Append(out, "%s\n", one ? "fails" : "fail");
-        else
-            Append(out, "%s with return code 0x%02X\n", one ? "answers" : "answer", fault.return_code);
-        break;
     }
-    case IOCTL_SIM_FAIL_RECEIVES: {
-        SimFailReceivesRequest fail;
-        memcpy(&fail, request.input, sizeof(fail));
-        uint32_t count = fail.count;
-        Append(out, "%s: the next %u receive call%s\n", label.text, count, count == 1 ? " fails" : "s fail");
-        break;
-    }
-    case IOCTL_SIM_SET_PLUGGED: {
-        SimPlugRequest plug;
-        memcpy(&plug, request.input, sizeof(plug));
-        Append(out, "%s: %s\n", label.text, plug.plugged != 0 ? "plugged in" : "unplugged");
-        break;
-    }
-    case IOCTL_SIM_SET_GENERATOR: {
-        SimGeneratorRequest generator;
-        memcpy(&generator, request.input, sizeof(generator));
-        if (generator.enabled == 0) {
-            Append(out, "%s: generator off\n", label.text);
-            break;
-        }
-        unsigned length = generator.length;
-        uint32_t rate = generator.rate;
-        uint32_t count = generator.count;
-        Append(out, "%s: generator on, %u-byte frames ", label.text, length);
-        if (rate == 0)
-            Append(out, "as fast as taken");
-        else
-            Append(out, "at %u a second", rate);
-        if (count == 0)
-            Append(out, ", until off\n");
-        else
-            Append(out, ", %u frame%s\n", count, count == 1 ? "" : "s");
-        break;
-    }
-    case IOCTL_SIM_RESET:
-        Append(out, "every adapter is back at its power-on state\n");
-        break;
-    default:
-        Append(out, "done\n");
-        break;
-    }
+    Append(out, "done\n");
 }
 
 bool FormatReply(const SimRequest& request, const ReplyBuffer& reply, uint32_t returned, TextBuffer* out)
@@ -509,6 +617,8 @@ bool FormatReply(const SimRequest& request, const ReplyBuffer& reply, uint32_t r
     case ReplyKind::None:
         FormatDone(request, out);
         break;
+    case ReplyKind::Replay:
+        break;  // RunReplay reports frame by frame
     }
     return true;
 }

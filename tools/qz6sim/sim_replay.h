@@ -1,0 +1,58 @@
+// qz6sim replay: a capture file's frames delivered to an adapter's receive
+// side, one IOCTL_SIM_INJECT_FRAME each, with the recorded spacing (scaled)
+// or at a fixed rate.
+//
+// No Windows header and no allocation: the console program maps the file,
+// and provides the clock, the waiting and the inject call through a
+// ReplayPort; the host tests drive the same loop with a fake one.
+#pragma once
+
+#include <stdint.h>
+
+#include <span>
+
+#include "common/capture_file.h"
+#include "tools/qz6sim/sim_commands.h"
+
+namespace qz6::simtool {
+
+class ReplayPort {
+public:
+    virtual uint64_t NowUs() = 0;                     // a clock that never goes back
+    virtual void WaitUntilUs(uint64_t time_us) = 0;   // returns at once for a time past
+    // One IOCTL_SIM_INJECT_FRAME with `input` (a SimInjectHeader and the
+    // data); false when the call itself fails, with its error in *error.
+    virtual bool Inject(std::span<const uint8_t> input, SimInjectResult* result, uint32_t* error) = 0;
+
+protected:
+    ~ReplayPort() = default;
+};
+
+enum class ReplayEnd : uint8_t {
+    Done,         // every frame of the file was read
+    FileDamaged,  // the reader stopped at a damaged block; nothing after it was delivered
+    CallFailed,   // an inject call failed; nothing after it was delivered
+};
+
+// What a replay did, for its summary and the tests.
+struct ReplayTally {
+    uint32_t frames_read;
+    uint32_t delivered;         // inject calls that completed
+    uint32_t left_out;          // outbound frames without --all
+    uint32_t too_long;          // longer than an injected frame can be
+    uint32_t outcomes[INJECT_DROPPED_NOT_CONFIGURED + 1];
+    uint32_t other_outcomes;
+};
+
+// Lines about frames that did not simply queue, at most this many; the
+// summary counts them all.
+constexpr uint32_t kMaxReplayProblemLines = 20;
+
+// Replays `file` (its whole contents) as `request` (a parsed "replay") says.
+// `scratch` holds one inject request. Progress and the summary go to `out`;
+// a damaged file's or a failed call's message to `error`.
+ReplayEnd RunReplay(const SimRequest& request, std::span<const uint8_t> file, ReplayPort& port,
+                    std::span<uint8_t, kSimInjectMaxSize> scratch, ReplayTally* tally, TextBuffer* out,
+                    TextBuffer* error);
+
+}  // namespace qz6::simtool
