@@ -166,6 +166,32 @@ TEST_F(LineTestRun, CleanLoopbackPassesAtTheRateTheLineAllowsAndLeavesTheChannel
     ExpectNothingLeft();
 }
 
+TEST_F(LineTestRun, ImpairedLineIsReportedExactlyAsImpaired)
+{
+    const struct {
+        SimImpairmentRates every;
+        const char* lost;
+        const char* corrupted;
+        const char* verdict;
+    } cases[] = {
+        {{10, 0, 0, 0}, "100", "0", "FAIL: 100 lost"},
+        {{0, 50, 0, 0}, "0", "20", "FAIL: 20 corrupted"},
+    };
+    for (const auto& c : cases) {
+        SimImpairRequest request{};
+        request.every = c.every;
+        ASSERT_TRUE(sim::SimCall(IOCTL_SIM_SET_IMPAIRMENTS, &request, sizeof request));
+        Enter("1000", "64", "", "0");
+        const Results results = RunToTheEnd();
+        EXPECT_EQ(results.sent, "1000");
+        EXPECT_EQ(results.lost, c.lost);
+        EXPECT_EQ(results.corrupted, c.corrupted);
+        EXPECT_EQ(results.out_of_order, "0");
+        EXPECT_EQ(results.verdict, c.verdict);
+    }
+    ExpectNothingLeft();
+}
+
 TEST_F(LineTestRun, PacedRunKeepsItsRateSkipsWhatWaitedAndLeavesAnEnabledChannelOn)
 {
     ASSERT_EQ(sim::RunCommand(spare_.Get(), ENABLE_COMMS), RETURN_SUCCESS);
