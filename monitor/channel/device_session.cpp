@@ -10,6 +10,7 @@
 #include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
+#include "monitor/traffic/capture.h"
 #include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/windows/monitor_windows.h"
@@ -131,6 +132,7 @@ void CloseDevice()
     // Its outcome does not matter: the close goes on.
     if (g_monitor.receive_detail_window != nullptr)
         StopReceiveMonitor();
+    StopCapture();
     CloseAllMonitorWindows();
     ForgetDeviceHandle();
     g_monitor.device_open = false;

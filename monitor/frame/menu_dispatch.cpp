@@ -6,6 +6,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/polling.h"
 #include "monitor/frame/settings.h"
+#include "monitor/traffic/capture.h"
 #include "monitor/traffic/line_control.h"
 #include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
@@ -88,6 +89,10 @@ void DispatchMenuCommand(uint16_t item)
         AskLineSwitch("Pass received frames with bad CRC to application?", "CRC Error Control", CRC_CONTROL);
         break;
     case IDM_SEND_FRAMES: OpenSendFramesWindow(); break;
+    case IDM_CAPTURE_TO_FILE:
+        if (g_monitor.device_open || CaptureRunning())
+            ToggleCapture();
+        break;
     case IDM_LINE_TEST:
         if (g_monitor.device_open)
             OpenLineTestWindow();

@@ -14,6 +14,7 @@
 #include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/replies.h"
 #include "monitor/channel/session_rules.h"
+#include "monitor/traffic/capture_state.h"
 #include "monitor/traffic/line_test_state.h"
 #include "monitor/traffic/traffic_state.h"
 #include "monitor/windows/polling_mirror.h"
@@ -73,8 +74,10 @@ struct MonitorState {
     // Receive monitor and Send Frames window.
     TrafficState traffic = {};
 
-    // The line test's run (line_test_state.h says which thread owns what).
+    // The line test's run and the capture (their headers say which thread
+    // owns what).
     LineTestState line_test = {};
+    CaptureState capture = {};
 };
 
 extern MonitorState g_monitor;

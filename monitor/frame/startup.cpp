@@ -5,6 +5,7 @@
 #include "monitor/frame/poll_schedule.h"
 #include "monitor/frame/polling.h"
 #include "monitor/frame/settings.h"
+#include "monitor/traffic/capture.h"
 #include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/windows/monitor_windows.h"
@@ -86,6 +87,7 @@ void FinishMonitor()
         return;
     if (g_monitor.receive_detail_window != nullptr)
         StopReceiveMonitor();
+    StopCapture();
     CloseHandle(g_monitor.device_handle);
     g_monitor.device_handle = INVALID_HANDLE_VALUE;
     g_monitor.device_open = false;

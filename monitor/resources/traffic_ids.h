@@ -42,3 +42,9 @@
 #define IDC_LINETEST_PERCENT 207
 #define IDC_LINETEST_VERDICT 208
 #define IDC_LINETEST_PROGRESS 300
+
+// ---- CAPTURE: Capture to File ---------------------------------------------------
+#define IDC_CAPTURE_PATH 100
+#define IDC_CAPTURE_LINK_TYPE 101
+#define IDC_CAPTURE_INCLUDE_SENT 102
+#define IDC_CAPTURE_BROWSE 103

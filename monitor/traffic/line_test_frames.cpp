@@ -1,7 +1,5 @@
 #include "monitor/traffic/line_test_frames.h"
 
-#include "monitor/traffic/receive_text.h"
-
 namespace qz6::mon {
 namespace {
 
@@ -69,14 +67,6 @@ void TallyArrival(LineTestTally& tally, std::span<const uint8_t> frame, bool crc
     }
     tally.highest_good = checked.sequence;
     tally.any_good = true;
-}
-
-std::span<const uint8_t> ArrivedFrameBytes(const ReceiveRecord& record)
-{
-    std::span<const uint8_t> bytes = RecordedFrameBytes(record, kMaxReceivedFrame);
-    if ((record.frame_bits & FRAME_BITS_CRC_INCLUDED) != 0 && bytes.size() >= 2)
-        bytes = bytes.first(bytes.size() - 2);
-    return bytes;
 }
 
 }  // namespace qz6::mon

@@ -64,11 +64,6 @@ struct LineTestTally {
 // whether the adapter marked it with a bad CRC.
 void TallyArrival(LineTestTally& tally, std::span<const uint8_t> frame, bool crc_error);
 
-// The frame bytes of a receive record that belong to the frame: without
-// the two CRC bytes the adapter appends when FRAME_BITS_CRC_INCLUDED says
-// so, and never past the record's end.
-std::span<const uint8_t> ArrivedFrameBytes(const ReceiveRecord& record);
-
 constexpr uint32_t LostFrames(const LineTestTally& tally)
 {
     return tally.sent > tally.received ? tally.sent - tally.received : 0;

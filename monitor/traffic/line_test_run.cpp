@@ -24,8 +24,11 @@
 #include "monitor/frame/message_box.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
+#include "monitor/traffic/capture.h"
+#include "monitor/traffic/host_clock.h"
 #include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
+#include "monitor/traffic/receive_text.h"
 
 namespace qz6::mon {
 namespace {
@@ -34,17 +37,6 @@ constexpr DWORD kTransmitRetryMs = 1;
 constexpr DWORD kEndCheckMs = 10;
 
 LineTestState& Run() { return g_monitor.line_test; }
-
-uint64_t NowUs()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    const uint64_t ticks = static_cast<uint64_t>(counter.QuadPart);
-    const uint64_t per_second = static_cast<uint64_t>(frequency.QuadPart);
-    return ticks / per_second * 1000000u + ticks % per_second * 1000000u / per_second;
-}
 
 bool Stopping() { return WaitForSingleObject(Run().stop_event, 0) == WAIT_OBJECT_0; }
 
@@ -77,7 +69,7 @@ bool WaitUntilDue(uint32_t sequence, uint64_t start_us)
         return !Stopping();
     const uint64_t due = start_us + static_cast<uint64_t>(sequence) * 1000000u / run.plan.rate;
     for (;;) {
-        const uint64_t now = NowUs();
+        const uint64_t now = CounterUs();
         if (now >= due)
             return !Stopping();
         const DWORD wait_ms = static_cast<DWORD>((due - now + 999) / 1000);
@@ -97,8 +89,10 @@ bool SendFrame(uint32_t sequence)
         block.data_length = run.plan.length;
         FillTestFrame(sequence, {block.data, run.plan.length});
         const uint8_t code = ExecuteCommandOn(run.send_device, block);
-        if (code == RETURN_SUCCESS)
+        if (code == RETURN_SUCCESS) {
+            CaptureSentFrame(block.data, run.plan.length);
             return true;
+        }
         if (code != RETURN_NO_TX_BUFFER) {
             char failure[sizeof run.shared.failure];
             std::snprintf(failure, sizeof failure, "%s refused frame %u (0x%02X)", run.sender_name,
@@ -116,7 +110,7 @@ bool SendFrame(uint32_t sequence)
 bool NoteSent()
 {
     LineTestState& run = Run();
-    const uint64_t now = NowUs();
+    const uint64_t now = CounterUs();
     AcquireSRWLockExclusive(&run.lock);
     ++run.shared.tally.sent;
     if (run.shared.first_send_us == 0)
@@ -141,7 +135,7 @@ void AwaitArrivals()
         ReleaseSRWLockExclusive(&run.lock);
         if (ended)
             return;
-        if (all_back || NowUs() - last_move > static_cast<uint64_t>(run.drain_ms) * 1000u) {
+        if (all_back || CounterUs() - last_move > static_cast<uint64_t>(run.drain_ms) * 1000u) {
             DecideEnding(LineTestEnding::Finished, "");
             return;
         }
@@ -153,7 +147,7 @@ DWORD WINAPI LineTestSendThread(LPVOID)
     LineTestState& run = Run();
     HANDLE waits[2] = {run.stop_event, run.receiver_ready};
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        const uint64_t start_us = NowUs();
+        const uint64_t start_us = CounterUs();
         uint32_t sequence = 0;
         while (sequence < run.plan.frames && WaitUntilDue(sequence, start_us) && SendFrame(sequence) && NoteSent())
             ++sequence;
@@ -205,7 +199,7 @@ DWORD WINAPI LineTestReceiveThread(LPVOID)
             NoteReceiveFailure(status);
             return 0;
         }
-        const uint64_t now = NowUs();
+        const uint64_t now = CounterUs();
         const bool crc_error = (run.record.frame_bits & FRAME_BITS_CRC_ERROR) != 0;
         AcquireSRWLockExclusive(&run.lock);
         TallyArrival(run.shared.tally, ArrivedFrameBytes(run.record), crc_error);
@@ -287,12 +281,6 @@ void ReleaseRun()
     CloseRunHandle(run.receive_device, INVALID_HANDLE_VALUE);
     CloseRunHandle(run.stop_event, nullptr);
     CloseRunHandle(run.receiver_ready, nullptr);
-}
-
-bool ReceiveMonitorRunning()
-{
-    HANDLE thread = g_monitor.traffic.receive_thread;
-    return thread != nullptr && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
 }
 
 // Opens the run's handles, configures the partner and enables the channels;

@@ -24,7 +24,7 @@ namespace qz6::mon {
 
 struct LineTestShared {
     LineTestTally tally;
-    uint64_t first_send_us;    // host clock (QueryPerformanceCounter), 0 before the first send
+    uint64_t first_send_us;    // CounterUs(), 0 before the first send
     uint64_t last_send_us;
     uint64_t last_arrival_us;
     bool ended;                // the ending below is decided

@@ -1,7 +1,8 @@
 #include "monitor/traffic/line_test_text.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "monitor/traffic/print_text.h"
 
 namespace qz6::mon {
 namespace {
@@ -48,17 +49,6 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b)
     return true;
 }
 
-template <typename... Args>
-std::string_view Print(std::span<char> out, const char* format, Args... args)
-{
-    const int n = std::snprintf(out.data(), out.size(), format, args...);
-    if (n < 0) {
-        out[0] = '\0';
-        return {out.data(), 0};
-    }
-    return {out.data(), static_cast<size_t>(n) < out.size() ? static_cast<size_t>(n) : out.size() - 1};
-}
-
 }  // namespace
 
 std::string_view ReadLineTestEntries(const LineTestEntries& entries, std::string_view device_name,
@@ -67,28 +57,28 @@ std::string_view ReadLineTestEntries(const LineTestEntries& entries, std::string
 {
     plan = LineTestPlan{};
     if (!ReadNumber(entries.frames, 1, kLineTestMaxFrames, plan.frames))
-        return Print(message, "Frames: enter a number from 1 to %u.", static_cast<unsigned>(kLineTestMaxFrames));
+        return PrintText(message, "Frames: enter a number from 1 to %u.", static_cast<unsigned>(kLineTestMaxFrames));
     uint32_t length = 0;
     if (!ReadNumber(entries.length, kTestFrameMinLength, kTestFrameMaxLength, length))
-        return Print(message, "Length: enter a number from %u to %u.", static_cast<unsigned>(kTestFrameMinLength),
+        return PrintText(message, "Length: enter a number from %u to %u.", static_cast<unsigned>(kTestFrameMinLength),
                      static_cast<unsigned>(kTestFrameMaxLength));
     if (length > max_frame_size)
-        return Print(message, "Length: the adapter is configured for frames of at most %u bytes.",
+        return PrintText(message, "Length: the adapter is configured for frames of at most %u bytes.",
                      static_cast<unsigned>(max_frame_size));
     plan.length = static_cast<uint16_t>(length);
 
     const std::string_view partner = Trimmed(entries.partner);
     if (partner.size() > kDeviceNameMax || partner.find_first_of(" \t\\") != std::string_view::npos)
-        return Print(message, "Partner device: enter an adapter name such as %s, or nothing for the loopback plug.",
+        return PrintText(message, "Partner device: enter an adapter name such as %s, or nothing for the loopback plug.",
                      kAdapterDeviceNames[1]);
     if (SameNameIgnoringCase(partner, device_name))
-        return Print(message, "Partner device: %.*s is this adapter; leave it empty for the loopback plug.",
+        return PrintText(message, "Partner device: %.*s is this adapter; leave it empty for the loopback plug.",
                      static_cast<int>(partner.size()), partner.data());
     std::memcpy(plan.partner, partner.data(), partner.size());
     plan.partner[partner.size()] = '\0';
 
     if (!ReadNumber(entries.rate, 0, kLineTestMaxRate, plan.rate))
-        return Print(message, "Frames per second: enter a number from 0 (as fast as the line takes them) to %u.",
+        return PrintText(message, "Frames per second: enter a number from 0 (as fast as the line takes them) to %u.",
                      static_cast<unsigned>(kLineTestMaxRate));
     message[0] = '\0';
     return {message.data(), 0};
@@ -119,26 +109,26 @@ LineTestRates ComputeLineTestRates(uint32_t received, uint16_t length, uint64_t 
 
 std::string_view FormatFramesPerSecond(double value, std::span<char, kLineTestFieldSize> out)
 {
-    return Print(out, "%.1f", value);
+    return PrintText(out, "%.1f", value);
 }
 
 std::string_view FormatBitsPerSecond(double value, std::span<char, kLineTestFieldSize> out)
 {
-    return Print(out, "%.0f", value);
+    return PrintText(out, "%.0f", value);
 }
 
 std::string_view FormatPercent(double value, std::span<char, kLineTestFieldSize> out)
 {
-    return Print(out, "%.1f %%", value);
+    return PrintText(out, "%.1f %%", value);
 }
 
 std::string_view LineTestVerdict(const LineTestTally& tally, LineTestEnding ending, std::string_view failure,
                                  std::span<char, kLineTestVerdictSize> out)
 {
     if (ending == LineTestEnding::Failed)
-        return Print(out, "FAIL: %.*s", static_cast<int>(failure.size()), failure.data());
+        return PrintText(out, "FAIL: %.*s", static_cast<int>(failure.size()), failure.data());
     if (ending == LineTestEnding::Stopped)
-        return Print(out, "FAIL: stopped after %u of %u frames", static_cast<unsigned>(tally.sent),
+        return PrintText(out, "FAIL: stopped after %u of %u frames", static_cast<unsigned>(tally.sent),
                      static_cast<unsigned>(tally.frames));
 
     const struct {
@@ -153,12 +143,12 @@ std::string_view LineTestVerdict(const LineTestTally& tally, LineTestEnding endi
     for (const auto& fault : faults) {
         if (fault.count == 0)
             continue;
-        used += Print(out.subspan(used), used == 0 ? "FAIL: %u %s" : ", %u %s", static_cast<unsigned>(fault.count),
+        used += PrintText(out.subspan(used), used == 0 ? "FAIL: %u %s" : ", %u %s", static_cast<unsigned>(fault.count),
                       fault.what)
                     .size();
     }
     if (used == 0)
-        return Print(out, "PASS");
+        return PrintText(out, "PASS");
     return {out.data(), used};
 }
 

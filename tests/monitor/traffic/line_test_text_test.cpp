@@ -8,6 +8,7 @@
 
 #include "monitor/traffic/line_test_frames.h"
 #include "monitor/traffic/line_test_text.h"
+#include "monitor/traffic/receive_text.h"
 
 namespace qz6::mon {
 namespace {
