@@ -41,15 +41,21 @@ uint64_t StampFromHost(CaptureClock& clock, uint64_t host_us)
 
 uint64_t StampFromAdapter(CaptureClock& clock, uint32_t adapter_ms, uint64_t host_us)
 {
-    if (!clock.adapter_seen) {
-        clock.adapter_seen = true;
-        clock.adapter_ms = adapter_ms;
-        const uint64_t since_zero_us = static_cast<uint64_t>(adapter_ms) * 1000u;
-        clock.adapter_origin_us = host_us > since_zero_us ? host_us - since_zero_us : 0;
-    } else {
-        // The 32-bit millisecond count moves on modulo 2^32.
-        clock.adapter_ms += static_cast<uint32_t>(adapter_ms - static_cast<uint32_t>(clock.adapter_ms));
+    if (clock.adapter_seen) {
+        // The 32-bit millisecond count moves on modulo 2^32; a step of less
+        // than 2^31 back is a step back, not a whole wrap forward.
+        const int64_t step = static_cast<int32_t>(adapter_ms - static_cast<uint32_t>(clock.adapter_ms));
+        if (step >= 0 || static_cast<uint64_t>(-step) <= clock.adapter_ms) {
+            clock.adapter_ms += static_cast<uint64_t>(step);
+            return StampFromHost(clock, clock.adapter_origin_us + clock.adapter_ms * 1000u);
+        }
     }
+    // The first such frame, or a clock gone back past where it was first
+    // read (the adapter started again): its time is set against the host's.
+    clock.adapter_seen = true;
+    clock.adapter_ms = adapter_ms;
+    const uint64_t since_zero_us = static_cast<uint64_t>(adapter_ms) * 1000u;
+    clock.adapter_origin_us = host_us > since_zero_us ? host_us - since_zero_us : 0;
     return StampFromHost(clock, clock.adapter_origin_us + clock.adapter_ms * 1000u);
 }
 
