@@ -7,6 +7,7 @@
 // print none of its values; the value of isb_ifdrop is held to the format
 // byte for byte in capture_file_test.cpp instead.
 #include "common/capture_file.h"
+#include "tests/capture/tshark_support.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -19,6 +20,9 @@
 
 namespace qz6::capture {
 namespace {
+
+using qz6::test::Hex;
+using qz6::test::Split;
 
 constexpr uint64_t kStartUs = 1700000000000000ull;  // 2023-11-14 22:13:20 UTC
 
@@ -43,26 +47,6 @@ std::string Output(const std::string& command, int* status)
             text += line;
     }
     *status = pclose(pipe);
-    return text;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    std::stringstream stream(text);
-    for (std::string part; std::getline(stream, part, separator);)
-        parts.push_back(part);
-    return parts;
-}
-
-std::string Hex(const std::vector<uint8_t>& data)
-{
-    std::string text;
-    char byte[3];
-    for (uint8_t b : data) {
-        snprintf(byte, sizeof(byte), "%02x", b);
-        text += byte;
-    }
     return text;
 }
 
