@@ -26,7 +26,7 @@ Harness g;
 constexpr uint32_t kControlCodes[] = {
     IOCTL_SIM_GET_STATUS,      IOCTL_SIM_SET_CABLE,     IOCTL_SIM_INJECT_FRAME, IOCTL_SIM_SET_MODEM_INPUTS,
     IOCTL_SIM_SCRIPT_FAULT,    IOCTL_SIM_FAIL_RECEIVES, IOCTL_SIM_SET_PLUGGED,  IOCTL_SIM_SET_GENERATOR,
-    IOCTL_SIM_READ_LOG,        IOCTL_SIM_RESET,
+    IOCTL_SIM_READ_LOG,        IOCTL_SIM_RESET,         IOCTL_SIM_SET_IMPAIRMENTS,
 };
 
 uint32_t OutputLengthOf(ReplyKind kind)
@@ -35,6 +35,7 @@ uint32_t OutputLengthOf(ReplyKind kind)
     case ReplyKind::Status: return sizeof(SimStatus);
     case ReplyKind::Log: return sizeof(SimLog);
     case ReplyKind::InjectResult: return sizeof(SimInjectResult);
+    case ReplyKind::Replay: return sizeof(SimInjectResult);
     case ReplyKind::None: break;
     }
     return 0;
@@ -48,14 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t small_capacity = in.U8();
     SimRequest& request = g.request;
     request.verb = "status";
-    request.reply = static_cast<ReplyKind>(in.U8() % 4);
+    request.reply = static_cast<ReplyKind>(in.U8() % 5);
     const uint8_t flags = in.U8();
     request.one_adapter = flags & 1;
     request.include_absent = flags & 2;
     request.adapter = in.U8();
     request.log_last = in.U32();
     const uint8_t pick = in.U8();
-    request.control_code = pick < 0xF0 ? kControlCodes[pick % 10] : in.U32();
+    request.control_code = pick < 0xF0 ? kControlCodes[pick % std::size(kControlCodes)] : in.U32();
     FillFrom(request.input, 16, in.Bytes(16), 0);
     request.input_length = 16;
     request.output_length = OutputLengthOf(request.reply);

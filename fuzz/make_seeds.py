@@ -40,7 +40,8 @@ STREAM_MIX = {"stream_raw": 0, "stream_command": 2, "configure": 5, "receive": 6
 CONTROL_MIX = {"sim_raw": 0, "sim_request": 4, "configure": 8, "stream_command": 9, "receive": 10,
                "advance": 11, "tick": 12, "handles": 13}
 
-SIM_LAYOUTS = ["status", "cable", "inject", "modem", "fault", "failrecv", "plugged", "generator", "log", "reset"]
+SIM_LAYOUTS = ["status", "cable", "inject", "modem", "fault", "failrecv", "plugged", "generator", "log", "reset",
+               "impairments"]
 RECORD_SIZES = [0, 1, 15, 16, 17, 18, 64, 528, 2000, 13999, 14000, 14001]
 
 
@@ -114,6 +115,15 @@ def model_seeds(harness, mix):
     run.sim("plugged", bytes([0, 1])).handles(0, 1).sim("status", b"").sim("reset", b"")
     write(harness, "inject_fault_log_unplug", run.data)
 
+    # A loopback line that loses every 3rd frame, changes every 2nd, with CRC
+    # bytes passed up.
+    run = Run(mix).sim("impairments", bytes([0, 0, 0, 0]) + u32(3) + u32(2) + u32(0) + u32(0))
+    run.configure(0, operational=0x03)
+    for i in range(4):
+        run.command(0, 0x01, bytes(range(i, i + 6)))
+    run.advance(200000).receive(0).receive(0).sim("status", b"")
+    write(harness, "impaired_loopback", run.data)
+
     # A block with odd lengths: too short, too long, a wrong output length.
     run = Run(mix).op("stream_raw" if "stream_raw" in mix else "sim_raw",
                       u8(0) + u8(0) + bytes([0, 0x07, 0x20, 0x00]) + bytes(12) + u8(2) + u16(40) + u8(0) + u8(0) +
@@ -137,6 +147,10 @@ SIM_COMMAND_LINES = {
     "log": ["log", "0", "5"],
     "help": ["help"],
     "bad_adapter": ["unplug", "KORQZ6C9"],
+    "impair": ["impair", "1", "--drop", "10", "--corrupt", "0x5", "--crc-error", "7", "--abort", "9"],
+    "impair_off": ["impair", "KORQZ6C1", "off"],
+    "replay": ["replay", "0", "line.pcapng", "--speed", "2.5", "--all"],
+    "replay_rate": ["replay", "0", "old.pcap", "--rate", "200"],
 }
 
 
@@ -166,6 +180,63 @@ def sim_text_seeds():
     write("sim_text", "inject_result", u8(16) + u8(3) + u8(0) + u8(1) + u32(0) + u8(2) + bytes(16) + u8(2))
     write("sim_text", "fault_done", u8(255) + u8(0) + u8(0) + u8(0) + u32(0) + u8(4) +
           bytes([0, 7, 0, 0x7F]) + u32(3) + bytes(8))
+
+
+# ---------------------------------------------------------------------------
+# Capture files: mode byte 0 and a file for the reader, 1 and a script for
+# the writer (fuzz_capture_file.cpp).
+
+def pcapng_block(order, block_type, body):
+    body += bytes(-len(body) % 4)
+    length = struct.pack(order + "I", len(body) + 12)
+    return struct.pack(order + "I", block_type) + length + body + length
+
+
+def pcapng_option(order, code, value):
+    return struct.pack(order + "HH", code, len(value)) + value + bytes(-len(value) % 4)
+
+
+def pcapng_file(order):
+    end = pcapng_option(order, 0, b"")
+    shb = pcapng_block(order, 0x0A0D0D0A, struct.pack(order + "IHHq", 0x1A2B3C4D, 1, 0, -1) +
+                       pcapng_option(order, 4, b"qz6mon 1.0.0") + end)
+    idb = pcapng_block(order, 1, struct.pack(order + "HHI", 104, 0, 0) + pcapng_option(order, 2, b"ROZAR6O0") +
+                       pcapng_option(order, 9, bytes([9])) + end)
+    def epb(ts, data, flags):
+        return pcapng_block(order, 6, struct.pack(order + "IIIII", 0, ts >> 32, ts & 0xFFFFFFFF, len(data), len(data)) +
+                            data + bytes(-len(data) % 4) + pcapng_option(order, 2, struct.pack(order + "I", flags)) + end)
+    keepalive = bytes([0x8F, 0, 0x80, 0x35, 0, 0, 0, 2, 0, 0, 1, 0x2C, 0, 0, 1, 0x2B, 0xFF, 0xFF])
+    spb = pcapng_block(order, 3, struct.pack(order + "I", 3) + b"abc")
+    isb = pcapng_block(order, 5, struct.pack(order + "III", 0, 0, 5) + pcapng_option(order, 2, struct.pack(order + "II", 0, 1)) +
+                       pcapng_option(order, 5, struct.pack(order + "Q", 42)) + end)
+    unknown = pcapng_block(order, 0x0BAD, b"skip me")
+    return shb + idb + epb(1000, keepalive, 1) + unknown + epb(2000, b"\x0f\x00\x08\x00", 2) + spb + isb
+
+
+def pcap_file(order, magic):
+    header = struct.pack(order + "IHHiIII", magic, 2, 4, 0, 0, 65535, 107)
+    records = b"".join(struct.pack(order + "IIII", 1700000000 + i, i * 1000, len(d), len(d)) + d
+                       for i, d in enumerate([b"\x18\x41\x03\xcc", b"", bytes(range(40))]))
+    return header + records
+
+
+def capture_file_seeds():
+    write("capture_file", "pcapng_little", u8(0) + pcapng_file("<"))
+    write("capture_file", "pcapng_big", u8(0) + pcapng_file(">"))
+    write("capture_file", "pcapng_cut", u8(0) + pcapng_file("<")[:150])
+    write("capture_file", "pcap_micros_little", u8(0) + pcap_file("<", 0xA1B2C3D4))
+    write("capture_file", "pcap_nanos_big", u8(0) + pcap_file(">", 0xA1B23C4D))
+    # Writer: a 600-byte buffer, section and interface, packets of both
+    # directions, a partial flush, statistics.
+    def packet(ts, direction, length, seed):
+        return u8(0) + struct.pack("<Q", ts) + u8(direction) + u16(length) + u8(seed)
+    def text(t):
+        return u8(len(t)) + t
+    section = text(b"qz6mon 1.0.0") + text(b"KORQZ6C1") + u16(147) + u32(0) + u8(16)
+    script = (u8(1) + u16(600) + section + packet(1700000000000000, 1, 5, 1) + packet(1700000000000100, 2, 300, 2) +
+              u8(2) + u16(37) + packet(1700000000000200, 0, 0, 3) + u8(1) + struct.pack("<QQQ", 1, 2, 3) +
+              packet(5, 1, 599, 4))
+    write("capture_file", "writer_script", script)
 
 
 # ---------------------------------------------------------------------------
@@ -278,6 +349,7 @@ if __name__ == "__main__":
     model_seeds("model_sim_control", CONTROL_MIX)
     sim_args_seeds()
     sim_text_seeds()
+    capture_file_seeds()
     config_lines_seeds()
     monitor_rules_seeds()
     monitor_replies_seeds()

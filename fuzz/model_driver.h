@@ -429,6 +429,7 @@ inline constexpr ControlLayout kControlLayouts[] = {
     {IOCTL_SIM_SET_GENERATOR, sizeof(SimGeneratorRequest), 0},
     {IOCTL_SIM_READ_LOG, sizeof(SimAdapterRequest), sizeof(SimLog)},
     {IOCTL_SIM_RESET, 0, 0},
+    {IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest), 0},
 };
 constexpr unsigned kControlCodes = sizeof(kControlLayouts) / sizeof(kControlLayouts[0]);
 
@@ -516,6 +517,9 @@ inline void CallSimControl(AdapterBank& bank, ModelRun& run, ModelBuffers& buffe
             const SimAdapterStatus& adapter = status.adapters[i];
             FUZZ_CHECK(adapter.rx_queued <= kBufferPool && adapter.tx_queued <= kBufferPool);
             FUZZ_CHECK(adapter.present == bank.adapters[i].present);
+            const SimImpairments& impairments = adapter.impairments;
+            FUZZ_CHECK(uint64_t{impairments.lost} + impairments.corrupted + impairments.crc_errors + impairments.aborted <=
+                       impairments.arrivals);
         }
         break;
     }
@@ -579,6 +583,13 @@ inline void OpSimRequest(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers
     } else if (layout.code == IOCTL_SIM_SET_CABLE && !keep_values) {
         request[1] = static_cast<uint8_t>(request[1] % 3);
         request[2] = static_cast<uint8_t>(request[2] % kAdapterCount);
+    } else if (layout.code == IOCTL_SIM_SET_IMPAIRMENTS && !keep_values) {
+        SimImpairRequest impair;
+        memcpy(&impair, request, sizeof(impair));
+        for (uint32_t* every : {&impair.every.drop_every, &impair.every.corrupt_every, &impair.every.crc_error_every,
+                                &impair.every.abort_every})
+            *every %= 6u;
+        memcpy(request, &impair, sizeof(impair));
     } else if (layout.code == IOCTL_SIM_SCRIPT_FAULT && !keep_values) {
         SimFaultRequest fault;
         memcpy(&fault, request, sizeof(fault));

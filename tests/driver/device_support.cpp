@@ -163,6 +163,12 @@ bool SimModemInputs(unsigned adapter, bool manual, bool dcd, bool cts)
     return SimCall(IOCTL_SIM_SET_MODEM_INPUTS, &request, sizeof(request));
 }
 
+bool SimImpair(unsigned adapter, const SimImpairmentRates& every)
+{
+    SimImpairRequest request{static_cast<uint8_t>(adapter), {}, every};
+    return SimCall(IOCTL_SIM_SET_IMPAIRMENTS, &request, sizeof(request));
+}
+
 bool SimReadLog(unsigned adapter, SimLog& log)
 {
     SimAdapterRequest request{static_cast<uint8_t>(adapter)};

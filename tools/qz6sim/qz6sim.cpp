@@ -92,8 +92,8 @@ private:
 class MappedFile {
 public:
     explicit MappedFile(const char* path)
+        : file_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
     {
-        file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file_ == INVALID_HANDLE_VALUE) {
             error_ = GetLastError();
             return;
@@ -133,7 +133,7 @@ public:
     std::span<const uint8_t> Bytes() const { return bytes_; }
 
 private:
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE file_;
     HANDLE mapping_ = nullptr;
     void* view_ = nullptr;
     std::span<const uint8_t> bytes_;

@@ -22,15 +22,12 @@
 #include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
-#include "tests/capture/tshark_support.h"
 #include "tests/monitor/traffic/traffic_fixture.h"
 
 namespace qz6::mon::test {
 namespace {
 
 namespace sim = qz6::test;
-using qz6::test::Hex;
-using qz6::test::Split;
 
 constexpr const char* kTshark = "Z:\\usr\\bin\\tshark";
 
@@ -58,6 +55,27 @@ std::string HostShell(const std::string& command)
     file.close();
     DeleteFileA(seen.c_str());
     return text.str();
+}
+
+std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    for (std::string part; std::getline(stream, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
+
+// As tshark shows data.data.
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    std::string text;
+    char byte[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(byte, sizeof byte, "%02x", b);
+        text += byte;
+    }
+    return text;
 }
 
 struct Expected {

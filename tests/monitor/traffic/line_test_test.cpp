@@ -178,9 +178,7 @@ TEST_F(LineTestRun, ImpairedLineIsReportedExactlyAsImpaired)
         {{0, 50, 0, 0}, "0", "20", "FAIL: 20 corrupted"},
     };
     for (const auto& c : cases) {
-        SimImpairRequest request{};
-        request.every = c.every;
-        ASSERT_TRUE(sim::SimCall(IOCTL_SIM_SET_IMPAIRMENTS, &request, sizeof request));
+        ASSERT_TRUE(sim::SimImpair(0, c.every));
         Enter("1000", "64", "", "0");
         const Results results = RunToTheEnd();
         EXPECT_EQ(results.sent, "1000");
