@@ -69,4 +69,15 @@ constexpr uint32_t LostFrames(const LineTestTally& tally)
     return tally.sent > tally.received ? tally.sent - tally.received : 0;
 }
 
+// Frames sent that are still on their way: neither arrived nor behind one
+// that arrived after them (a line keeps its frames in order, so a frame
+// missing behind a later one is lost, not late).
+constexpr uint32_t FramesInFlight(const LineTestTally& tally)
+{
+    uint32_t accounted = tally.any_good ? tally.highest_good + 1 : 0;
+    if (tally.received > accounted)
+        accounted = tally.received;
+    return tally.sent > accounted ? tally.sent - accounted : 0;
+}
+
 }  // namespace qz6::mon

@@ -4,7 +4,9 @@
 // The send thread waits until the receive thread is ready, sends frames 0
 // to frames - 1 through IOCTL_STREAM_SEND with a command block of its own,
 // at the planned rate or as fast as the adapter takes them (a refusal for
-// want of a transmit buffer is tried again a millisecond later), then waits
+// want of a transmit buffer is tried again a millisecond later), never
+// with more frames on their way than the receiving adapter has receive
+// buffers, then waits
 // until every frame sent has come back or nothing has moved for the drain
 // time, decides how the run ended and posts WM_LINE_TEST_DONE. The receive
 // thread first takes off what waited in the receive queue before the run,
@@ -74,6 +76,26 @@ bool WaitUntilDue(uint32_t sequence, uint64_t start_us)
             return !Stopping();
         const DWORD wait_ms = static_cast<DWORD>((due - now + 999) / 1000);
         if (WaitForSingleObject(run.stop_event, wait_ms) == WAIT_OBJECT_0)
+            return false;
+    }
+}
+
+// Frames on their way never outnumber the receiving adapter's receive
+// buffers, so that a host that cannot take frames as fast as the line
+// brings them shows as a lower rate, not as frames the adapter dropped. A
+// line that swallows a whole window of frames holds the sender back no
+// longer than the drain time. False when the run is to end.
+bool WaitForRoom()
+{
+    LineTestState& run = Run();
+    const uint64_t since_us = CounterUs();
+    for (;;) {
+        AcquireSRWLockExclusive(&run.lock);
+        const uint32_t in_flight = FramesInFlight(run.shared.tally);
+        ReleaseSRWLockExclusive(&run.lock);
+        if (in_flight < run.in_flight_limit || CounterUs() - since_us > static_cast<uint64_t>(run.drain_ms) * 1000u)
+            return true;
+        if (WaitForSingleObject(run.stop_event, kTransmitRetryMs) == WAIT_OBJECT_0)
             return false;
     }
 }
@@ -149,7 +171,8 @@ DWORD WINAPI LineTestSendThread(LPVOID)
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
         const uint64_t start_us = CounterUs();
         uint32_t sequence = 0;
-        while (sequence < run.plan.frames && WaitUntilDue(sequence, start_us) && SendFrame(sequence) && NoteSent())
+        while (sequence < run.plan.frames && WaitUntilDue(sequence, start_us) && WaitForRoom() && SendFrame(sequence) &&
+               NoteSent())
             ++sequence;
         if (sequence == run.plan.frames)
             AwaitArrivals();
@@ -236,18 +259,24 @@ uint8_t EnableIfOff(HANDLE device, bool& enabled)
     return Run().send_block.return_code;
 }
 
-// A partner that has no configuration gets the one this adapter reported.
+// A partner that has no configuration gets the one this adapter reported;
+// the run's limit of frames on their way becomes the partner's receive buffers.
 uint8_t ConfigurePartner(HANDLE partner)
 {
-    const uint8_t code = RunCommandOn(partner, READ_CONFIGURATION);
-    if (code != RETURN_NOT_CONFIGURED)
-        return code;
-    const StreamingConfiguration own = DecodeStreamingConfiguration(g_monitor.saved_configuration);
-    const ConfigurationToSend configuration = {own.baud_rate,  own.max_frame_size, own.percent_tx_buffers,
-                                               own.operational_bits, own.modem_bits, own.statistics_bits, 0};
-    CommandBlock& block = Run().send_block;
-    FillSetConfigurationRequest(block, configuration);
-    return ExecuteCommandOn(partner, block);
+    LineTestState& run = Run();
+    uint8_t code = RunCommandOn(partner, READ_CONFIGURATION);
+    if (code == RETURN_NOT_CONFIGURED) {
+        const StreamingConfiguration own = DecodeStreamingConfiguration(g_monitor.saved_configuration);
+        const ConfigurationToSend configuration = {own.baud_rate,  own.max_frame_size, own.percent_tx_buffers,
+                                                   own.operational_bits, own.modem_bits, own.statistics_bits, 0};
+        FillSetConfigurationRequest(run.send_block, configuration);
+        code = ExecuteCommandOn(partner, run.send_block);
+        if (code == RETURN_SUCCESS)
+            code = RunCommandOn(partner, READ_CONFIGURATION);
+    }
+    if (code == RETURN_SUCCESS)
+        run.in_flight_limit = DecodeStreamingConfiguration(run.send_block).receive_buffers;
+    return code;
 }
 
 void CloseRunHandle(HANDLE& handle, HANDLE none)
@@ -303,8 +332,8 @@ bool PrepareRun(HWND window)
     }
     uint8_t code = partner ? ConfigurePartner(run.receive_device) : RETURN_SUCCESS;
     if (code != RETURN_SUCCESS) {
-        std::snprintf(text, sizeof text, "The partner device %s has no configuration and did not take %s's (0x%02X).",
-                      ReceiverName(), run.sender_name, static_cast<unsigned>(code));
+        std::snprintf(text, sizeof text, "The configuration of the partner device %s could not be read or set (0x%02X).",
+                      ReceiverName(), static_cast<unsigned>(code));
         return Refuse(window, text);
     }
     code = EnableIfOff(run.send_device, run.enabled_sender);
@@ -338,6 +367,7 @@ bool StartLineTestRun(HWND window, const LineTestPlan& plan)
     const StreamingConfiguration configuration = DecodeStreamingConfiguration(g_monitor.saved_configuration);
     run.baud_rate = configuration.baud_rate;
     run.drain_ms = LineTestDrainMs(plan.length, configuration.baud_rate, configuration.transmit_buffers);
+    run.in_flight_limit = configuration.receive_buffers;
     run.window = window;
     ++run.run_number;
     AcquireSRWLockExclusive(&run.lock);
@@ -349,6 +379,8 @@ bool StartLineTestRun(HWND window, const LineTestPlan& plan)
         ReleaseRun();
         return false;
     }
+    if (run.in_flight_limit == 0)
+        run.in_flight_limit = 1;
     run.stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     run.receiver_ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (run.stop_event != nullptr && run.receiver_ready != nullptr)

@@ -40,6 +40,7 @@ struct LineTestState {
     char sender_name[kDeviceNameMax + 1] = {};  // this adapter's device name
     uint32_t baud_rate = 0;    // the configured bit rate of this adapter
     uint32_t drain_ms = 0;     // the wait after the last send for frames still on their way
+    uint32_t in_flight_limit = 0;  // frames on their way at most: the receiving adapter's receive buffers
     bool enabled_sender = false;    // the run enabled communications on this adapter...
     bool enabled_receiver = false;  // ...and on the partner
     HANDLE send_thread = nullptr;

@@ -103,6 +103,9 @@ TEST(LineTestTallies, CountEachArrivalOnceByWhatItIs)
     EXPECT_EQ(tally.corrupted, 3u);
     EXPECT_EQ(tally.out_of_order, 1u);
     EXPECT_EQ(LostFrames(tally), 2u);
+    EXPECT_EQ(FramesInFlight(tally), 2u);  // 6 to 9; 2 is behind 5, lost
+    tally.sent = 5;
+    EXPECT_EQ(FramesInFlight(tally), 0u);
     tally.received = 12;  // never below zero
     EXPECT_EQ(LostFrames(tally), 0u);
 }
