@@ -80,7 +80,12 @@ void DispatchMenuCommand(uint16_t item)
         if (!RefuseReceiveMonitorDuringLineTest())
             StartReceiveMonitor();
         break;
-    case IDM_DISABLE_COMMUNICATIONS: StopReceiveMonitor(); break;
+    case IDM_DISABLE_COMMUNICATIONS:
+        StopReceiveMonitor();
+        // Nothing more to record: a capture ends with its file complete.
+        if (g_monitor.receive_detail_window == nullptr)
+            StopCapture();
+        break;
     case IDM_BRIDGE_CONTROL:
         AskLineSwitch("Bridge the receiver and transmitter?", "Bridge Control", BRIDGE_RX_TX);
         break;

@@ -5,9 +5,10 @@
 // theirs ever waits for the file. The GUI thread's timer (every 250 ms,
 // also inside modal loops) swaps the spool's buffers under the lock and
 // writes the filled one out without it, watches the receive monitor (a
-// capture that has seen it run stops once it no longer does:
-// communications were disabled) and keeps the main window's title up to
-// date. A frame that finds the filling buffer full is counted and shown in
+// capture that has seen its thread run stops once it has ended: the line
+// went away or another program disabled communications; the operator's
+// "&Disable Communications" stops it at once) and keeps the main window's
+// title up to date. A frame that finds the filling buffer full is counted and shown in
 // the title, never dropped in silence. See capture_state.h for who owns
 // what.
 #include <atomic>
@@ -166,7 +167,7 @@ bool StartCapture(const CaptureChoice& choice)
         return false;
     }
     capture.running = true;
-    capture.recording = false;
+    capture.recording = ReceiveMonitorRunning();
     capture.host_origin_us = TimeOfDayUs();
     capture.counter_origin_us = CounterUs();
     capture.start_us = CaptureNowUs();
