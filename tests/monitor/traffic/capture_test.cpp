@@ -270,11 +270,20 @@ TEST_F(CaptureToFile, CiscoHdlcKeepaliveSentOverTheLineIsDecodedAsOne)
 TEST_F(CaptureToFile, AFileThatCannotBeMadeIsRefusedAndADeviceCloseCompletesTheFile)
 {
     const std::string nowhere = "Z:\\no-such-directory-qz6\\capture.pcapng";
-    std::string message;
+    std::string message, offered;
+    bool browsed = false;
     Operator user([&](DWORD gui) {
         HWND dialog = WaitForDialog(gui, "Capture to File");
         if (dialog == nullptr)
             return;
+        // Browse... opens the save-file dialog; cancelled, it leaves the path.
+        PressButton(dialog, IDC_CAPTURE_BROWSE);
+        HWND browse = WaitForDialog(gui, "Capture File", 10000);
+        browsed = browse != nullptr;
+        if (browse != nullptr)
+            PressButton(browse, IDCANCEL);
+        WaitUntil([&] { return !IsWindow(browse); });
+        offered = ControlText(dialog, IDC_CAPTURE_PATH);
         SetDlgItemTextA(dialog, IDC_CAPTURE_PATH, nowhere.c_str());
         PressButton(dialog, IDOK);
         // The same caption, on the message box that follows.
@@ -287,6 +296,8 @@ TEST_F(CaptureToFile, AFileThatCannotBeMadeIsRefusedAndADeviceCloseCompletesTheF
     });
     Command(IDM_CAPTURE_TO_FILE);
     user.Join();
+    EXPECT_TRUE(browsed);
+    EXPECT_EQ(offered, "ROZAR6O0.pcapng");  // nothing remembered yet
     EXPECT_EQ(message, "Cannot create the capture file " + nowhere + " (error 3).");
     EXPECT_FALSE(CaptureRunning());
     EXPECT_EQ(Title(), "HDLC Streaming Monitor");
