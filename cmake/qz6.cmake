@@ -10,6 +10,7 @@
 
 include_guard(GLOBAL)
 include(GoogleTest)
+include(${CMAKE_CURRENT_LIST_DIR}/pure_sources.cmake)
 
 if(CMAKE_CROSSCOMPILING AND WIN32)
     set(QZ6_WIN32 TRUE)

@@ -195,9 +195,7 @@ void ReleaseFileObject(unsigned adapter, PFILE_OBJECT file)
     CompleteTakenRequests(&done);
 }
 
-}  // namespace
-
-NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
+NTSTATUS ServeCreate(PDEVICE_OBJECT device, PIRP irp)
 {
     const DeviceExtension& extension = ExtensionOf(device);
     if (extension.role == DeviceRole::Simulator)
@@ -216,7 +214,7 @@ NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
     return Complete(irp, visible ? STATUS_SUCCESS : STATUS_NO_SUCH_DEVICE, 0);
 }
 
-NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp)
+NTSTATUS ServeCleanup(PDEVICE_OBJECT device, PIRP irp)
 {
     const DeviceExtension& extension = ExtensionOf(device);
     if (extension.role == DeviceRole::Adapter)
@@ -224,7 +222,7 @@ NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp)
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
+NTSTATUS ServeClose(PDEVICE_OBJECT device, PIRP irp)
 {
     const DeviceExtension& extension = ExtensionOf(device);
     if (extension.role == DeviceRole::Adapter)
@@ -232,7 +230,7 @@ NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
+NTSTATUS ServeDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 {
     const DeviceExtension& extension = ExtensionOf(device);
     const IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
@@ -253,5 +251,22 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
         return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     }
 }
+
+// Every request is served between EnterDriver and LeaveDriver, so that an
+// unload waits for it; once the unload has begun it is refused.
+template <NTSTATUS (*Serve)(PDEVICE_OBJECT, PIRP)>
+NTSTATUS Served(PDEVICE_OBJECT device, PIRP irp)
+{
+    const NTSTATUS status = EnterDriver() ? Serve(device, irp) : Complete(irp, STATUS_DELETE_PENDING, 0);
+    LeaveDriver();
+    return status;
+}
+
+}  // namespace
+
+NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeCreate>(device, irp); }
+NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeCleanup>(device, irp); }
+NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeClose>(device, irp); }
+NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeDeviceControl>(device, irp); }
 
 }  // namespace qz6::kernel

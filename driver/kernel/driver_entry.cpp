@@ -6,6 +6,7 @@
 namespace qz6::kernel {
 
 DriverGlobals* g_driver = nullptr;
+DriverRundown g_rundown = {};
 
 namespace {
 
@@ -189,7 +190,10 @@ void TearDown(PDRIVER_OBJECT driver)
     DriverGlobals* globals = g_driver;
     if (globals == nullptr)
         return;
-    InterlockedExchange(&globals->unloading, 1);
+    // Nothing new gets in; what is inside finishes (and may queue receives,
+    // which are taken below).
+    InterlockedExchange(&g_rundown.unloading, 1);
+    WaitUntilZero(g_rundown.calls_inside);
     StopLineWorker();
 
     LIST_ENTRY done;
@@ -202,16 +206,12 @@ void TearDown(PDRIVER_OBJECT driver)
     CompleteTakenRequests(&done);
     // Receives being cancelled right now are completed by their cancel
     // routines, which still use the globals.
-    WaitForPendedRequests();
+    WaitUntilZero(g_rundown.pended_requests);
 
-    KeWaitForSingleObject(&globals->names_mutex, Executive, KernelMode, FALSE, nullptr);
+    // No request is inside any more, so nobody else changes the names.
     for (unsigned n = 0; n < kAdapterCount; ++n) {
         if (globals->dos_name_present[n])
             SetDosName(kAdapterDeviceNamesWide[n], kAdapterDeviceObjectNames[n], false);
-        globals->dos_name_present[n] = false;
-    }
-    KeReleaseMutex(&globals->names_mutex, FALSE);
-    for (unsigned n = 0; n < kAdapterCount; ++n) {
         if (globals->adapter_devices[n] != nullptr)
             IoDeleteDevice(globals->adapter_devices[n]);
     }
@@ -220,6 +220,8 @@ void TearDown(PDRIVER_OBJECT driver)
     if (globals->simulator_device != nullptr)
         IoDeleteDevice(globals->simulator_device);
     (void)driver;
+    // Requests refused meanwhile are completed by routines still counted.
+    WaitUntilZero(g_rundown.calls_inside);
 
     g_driver = nullptr;
     ExFreePoolWithTag(globals, kPoolTag);
@@ -232,13 +234,29 @@ void NTAPI DriverUnload(PDRIVER_OBJECT driver)
 
 }  // namespace
 
-void SyncDosNames()
+bool EnterDriver()
+{
+    InterlockedIncrement(&g_rundown.calls_inside);
+    return InterlockedCompareExchange(&g_rundown.unloading, 0, 0) == 0;
+}
+
+void LeaveDriver()
+{
+    InterlockedDecrement(&g_rundown.calls_inside);
+}
+
+void WaitUntilZero(volatile LONG& counter)
+{
+    LARGE_INTEGER pause;
+    pause.QuadPart = -10000;  // 1 ms, relative
+    while (InterlockedCompareExchange(&counter, 0, 0) != 0)
+        KeDelayExecutionThread(KernelMode, FALSE, &pause);
+}
+
+// One pass over the adapters: each DOS name made to match the model.
+void SyncDosNamesOnce()
 {
     DriverGlobals* globals = g_driver;
-    // Held over reading the model and changing the names, so that an
-    // unplug and a replug from two callers end with the name the model's
-    // last state asks for.
-    KeWaitForSingleObject(&globals->names_mutex, Executive, KernelMode, FALSE, nullptr);
     for (unsigned n = 0; n < kAdapterCount; ++n) {
         KIRQL irql;
         KeAcquireSpinLock(&globals->lock, &irql);
@@ -249,7 +267,21 @@ void SyncDosNames()
         if (NT_SUCCESS(SetDosName(kAdapterDeviceNamesWide[n], kAdapterDeviceObjectNames[n], visible)) || !visible)
             globals->dos_name_present[n] = visible;
     }
-    KeReleaseMutex(&globals->names_mutex, FALSE);
+}
+
+// Callers that come while a pass runs leave it to the running one, which
+// passes again for them: one caller at a time changes the names, none waits
+// for another, and the last pass sees the model's latest state (an unplug
+// and a replug from two callers end with the name the replug asks for).
+void SyncDosNames()
+{
+    volatile LONG& requests = g_driver->dos_name_requests;
+    if (InterlockedIncrement(&requests) != 1)
+        return;
+    do {
+        InterlockedExchange(&requests, 1);
+        SyncDosNamesOnce();
+    } while (InterlockedDecrement(&requests) != 0);
 }
 
 // From the performance counter, which is right on every processor and
@@ -274,12 +306,13 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
     if (globals == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     memset(globals, 0, sizeof(*globals));
+    // The image may stay loaded from an earlier start of the service.
+    g_rundown = DriverRundown{};
     globals->driver = driver;
     LARGE_INTEGER frequency;
     KeQueryPerformanceCounter(&frequency);
     globals->counter_frequency = frequency.QuadPart > 0 ? static_cast<uint64_t>(frequency.QuadPart) : 1;
     KeInitializeSpinLock(&globals->lock);
-    KeInitializeMutex(&globals->names_mutex, 0);
     KeInitializeEvent(&globals->worker_wake, SynchronizationEvent, FALSE);
     for (unsigned n = 0; n < kAdapterCount; ++n)
         InitializeListHead(&globals->pending_receives[n]);

@@ -6,10 +6,13 @@
 // the I/O manager cancels a pended receive. Everything in DriverGlobals
 // below `lock` (the model, the pending-receive lists and the file objects'
 // released marks) is touched only with `lock` held; requests are completed
-// only after it is released. The DOS names are changed only with
-// `names_mutex` held (creating a link needs a thread that may wait).
-// `pended_requests` counts receives that were queued and not yet completed,
-// so that the unload can wait until no cancel routine can still run.
+// only after it is released. The DOS names are changed by one caller of
+// SyncDosNames at a time (creating a link needs a thread that may wait).
+// The unload may run while requests are still being dispatched (Wine runs it
+// beside its request thread): g_rundown, outside the block it frees, counts
+// the dispatch routines inside the driver and the receives queued and not
+// yet completed, so that the unload waits until no dispatch or cancel
+// routine can still touch the globals.
 #pragma once
 
 // The DDK header redefines two interlocked bit tests that the compiler's
@@ -66,16 +69,11 @@ struct DriverGlobals {
     bool simulator_name_present;
     bool simulator_secured;  // only administrators and the system may open it
 
-    KMUTEX names_mutex;
     bool dos_name_present[kAdapterCount];
+    volatile LONG dos_name_requests;  // SyncDosNames calls not yet served
 
     // Performance-counter ticks a second, read once at start.
     uint64_t counter_frequency;
-
-    // Receives queued and not yet completed, and whether the driver is
-    // being unloaded (no request is queued any more then).
-    volatile LONG pended_requests;
-    volatile LONG unloading;
 
     // The line worker.
     HANDLE worker_thread;
@@ -89,6 +87,22 @@ struct DriverGlobals {
 };
 
 extern DriverGlobals* g_driver;
+
+// What the unload waits for; static storage, valid as long as the image.
+struct DriverRundown {
+    volatile LONG unloading;        // no request is served or queued any more
+    volatile LONG calls_inside;     // dispatch routines between entry and return
+    volatile LONG pended_requests;  // receives queued and not yet completed
+};
+extern DriverRundown g_rundown;
+
+// Every dispatch routine enters and leaves; between the two, the globals
+// stay. False once the unload has begun: the request is then refused
+// without touching them (and the routine still leaves).
+bool EnterDriver();
+void LeaveDriver();
+// Waits, 1 ms at a time, until `counter` is 0.
+void WaitUntilZero(volatile LONG& counter);
 
 // Microseconds since the system started; never goes backwards.
 uint64_t NowUs();
@@ -109,9 +123,6 @@ void ServiceAllPendingReceives(LIST_ENTRY* done, uint64_t now_us);
 void TakePendingReceives(unsigned adapter, PFILE_OBJECT file, NTSTATUS status, LIST_ENTRY* done);
 // Without the lock: completes every IRP of a list filled by the two above.
 void CompleteTakenRequests(LIST_ENTRY* done);
-// Waits until every queued receive has been completed, by its taker or by
-// its cancel routine. For the unload, after the queues have been emptied.
-void WaitForPendedRequests();
 
 // Device names: creates or removes each adapter's DOS name to match the
 // model (a present, plugged adapter is visible). Called without the lock;

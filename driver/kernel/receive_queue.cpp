@@ -41,7 +41,7 @@ bool ClaimQueued(unsigned adapter, PIRP irp)
 // A queued request has been completed: the unload may go on once none is left.
 void CountCompleted()
 {
-    InterlockedDecrement(&g_driver->pended_requests);
+    InterlockedDecrement(&g_rundown.pended_requests);
 }
 
 void NTAPI CancelReceive(PDEVICE_OBJECT, PIRP irp)
@@ -69,12 +69,12 @@ bool QueueReceive(unsigned adapter, PIRP irp, void* record, uint32_t record_size
     irp->Tail.Overlay.DriverContext[1] = reinterpret_cast<void*>(static_cast<ULONG_PTR>(record_size));
     irp->Tail.Overlay.DriverContext[2] = reinterpret_cast<void*>(static_cast<ULONG_PTR>(adapter));
     IoMarkIrpPending(irp);
-    if (g_driver->unloading != 0)
+    if (g_rundown.unloading != 0)
         return false;
     IoSetCancelRoutine(irp, CancelReceive);
     if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr)
         return false;  // cancelled before it was queued: the cancel routine will not run
-    InterlockedIncrement(&g_driver->pended_requests);
+    InterlockedIncrement(&g_rundown.pended_requests);
     InsertTailList(&g_driver->pending_receives[adapter], &irp->Tail.Overlay.ListEntry);
     ++g_driver->pending_count[adapter];
     NoteCount(adapter);
@@ -149,14 +149,6 @@ void CompleteTakenRequests(LIST_ENTRY* done)
         IoCompleteRequest(irp, IO_NO_INCREMENT);
         CountCompleted();
     }
-}
-
-void WaitForPendedRequests()
-{
-    LARGE_INTEGER pause;
-    pause.QuadPart = -10000;  // 1 ms, relative
-    while (InterlockedCompareExchange(&g_driver->pended_requests, 0, 0) != 0)
-        KeDelayExecutionThread(KernelMode, FALSE, &pause);
 }
 
 }  // namespace qz6::kernel

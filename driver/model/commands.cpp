@@ -189,7 +189,7 @@ bool LengthsValid(const uint8_t* input, uint32_t input_length, uint32_t output_l
 {
     if (input_length < kCommandHeaderSize || input_length > kCommandBlockSize || output_length != kCommandBlockSize)
         return false;
-    return input_length == kCommandHeaderSize + ReadU16(input + 2);
+    return input_length == kCommandHeaderSize + ReadLe16(input + 2);
 }
 
 // The log entry of a command call, filled from whatever of the block the
@@ -204,7 +204,7 @@ SimLogEntry CommandLogEntry(uint32_t control_code, const uint8_t* input, uint32_
     if (input_length >= 2)
         entry.command = input[1];
     if (input_length >= 4)
-        entry.data_length = ReadU16(input + 2);
+        entry.data_length = ReadLe16(input + 2);
     if (input_length > kCommandHeaderSize) {
         const uint32_t present = input_length - kCommandHeaderSize;
         memcpy(entry.data, input + kCommandHeaderSize, present < kLogDataBytes ? present : kLogDataBytes);
@@ -241,13 +241,13 @@ CallOutcome ExecuteStreamCommand(AdapterBank& bank, unsigned index, uint32_t con
         }
         if (fault->kind == FAULT_RETURN_CODE) {
             block[4] = fault->return_code;
-            WriteU16(block + 2, 0);
+            WriteLe16(block + 2, 0);
         }
         // FAULT_NO_ANSWER: the block goes back exactly as it came.
     } else {
-        const Reply reply = RunCommand(adapter, command, block + kCommandHeaderSize, ReadU16(block + 2), now_us);
+        const Reply reply = RunCommand(adapter, command, block + kCommandHeaderSize, ReadLe16(block + 2), now_us);
         block[4] = reply.return_code;
-        WriteU16(block + 2, reply.data_length);
+        WriteLe16(block + 2, reply.data_length);
     }
 
     memcpy(output, block, kCommandBlockSize);
@@ -265,9 +265,9 @@ uint32_t WriteReceiveRecord(uint8_t* record, uint32_t record_size, uint8_t statu
     header[0] = status;
     uint32_t copy = 0;
     if (frame != nullptr) {
-        WriteU16(header + 1, frame->length);
+        WriteLe16(header + 1, frame->length);
         header[3] = frame->bits;
-        memcpy(header + 4, &frame->timestamp_ms, sizeof(frame->timestamp_ms));
+        WriteLe32(header + 4, frame->timestamp_ms);
         const uint32_t room = record_size > kReceiveHeaderSize ? record_size - kReceiveHeaderSize : 0;
         copy = frame->length < room ? frame->length : room;
     }

@@ -130,7 +130,7 @@ SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSour
         uint16_t fcs = FrameCheckSequence(buffer.data, length);
         if (frame.bad_crc)
             fcs = static_cast<uint16_t>(~fcs);
-        WriteU16(buffer.data + length, fcs);
+        WriteLe16(buffer.data + length, fcs);
         length += 2;
         bits |= FRAME_BITS_CRC_INCLUDED;
     }

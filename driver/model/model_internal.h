@@ -2,6 +2,7 @@
 // layer, which uses adapter_model.h only.
 #pragma once
 
+#include "common/little_endian.h"
 #include "driver/model/adapter_model.h"
 
 namespace qz6::sim::detail {
@@ -24,14 +25,6 @@ inline void SaturatingIncrement(T& counter)
 }
 
 inline bool ValidIndex(unsigned index) { return index < kAdapterCount; }
-
-// Little-endian access to unaligned wire fields.
-inline uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline void WriteU16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 // ---------------------------------------------------------------------------
 // adapter_model.cpp: power-on state, buffers, log, modem lines.

@@ -1,7 +1,8 @@
 #include "monitor/channel/command_block.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "monitor/channel/formatted_text.h"
 
 namespace qz6::mon {
 
@@ -9,14 +10,12 @@ std::string_view CommandDisplayName(uint8_t code, std::span<char, 8> spare)
 {
     if (CommandInSet(code))
         return CommandNameTable[code];
-    const int n = std::snprintf(spare.data(), spare.size(), "0x%02x:", static_cast<unsigned>(code));
-    return {spare.data(), static_cast<size_t>(n)};
+    return FormatInto(spare, "0x%02x:", static_cast<unsigned>(code));
 }
 
 std::string_view FormatReturnCode(uint8_t code, std::span<char, 8> out)
 {
-    const int n = std::snprintf(out.data(), out.size(), "0x%02X", static_cast<unsigned>(code));
-    return {out.data(), static_cast<size_t>(n)};
+    return FormatInto(out, "0x%02X", static_cast<unsigned>(code));
 }
 
 std::string_view ActiveResultText(uint8_t code, std::span<char, 8> out)

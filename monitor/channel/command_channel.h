@@ -26,4 +26,8 @@ uint8_t ExecuteCommand(CommandBlock& block);
 // a block of the caller's own; nothing is mirrored.
 uint8_t ExecuteCommandOn(HANDLE device, CommandBlock& block);
 
+// The program's block with `command` and no data (data_length 0; the rest
+// as the last reply left it), executed; its return_code.
+uint8_t ExecuteCommandWithoutData(uint8_t command);
+
 }  // namespace qz6::mon

@@ -1,24 +1,12 @@
 #include "monitor/channel/configuration_codec.h"
 
-#include <cstdio>
 #include <limits>
 
+#include "monitor/channel/formatted_text.h"
 #include "monitor/channel/replies.h"
 
 namespace qz6::mon {
 namespace {
-
-void WriteLe16(uint8_t* out, uint16_t value)
-{
-    out[0] = static_cast<uint8_t>(value);
-    out[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void WriteLe32(uint8_t* out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 uint16_t BitsFromBoxes(std::span<const bool> boxes)
 {
@@ -41,14 +29,6 @@ std::array<bool, N> BoxesFromBits(uint16_t bits)
 constexpr bool IsSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-template <size_t N>
-std::string_view Formatted(int length, std::span<char, N> out)
-{
-    if (length < 0)
-        return {};
-    return {out.data(), static_cast<size_t>(length) < N ? static_cast<size_t>(length) : N - 1};
 }
 
 }  // namespace
@@ -137,7 +117,7 @@ uint32_t ParseBaudEntry(std::string_view text)
 
 std::string_view FormatBaudRate(uint32_t baud_rate, std::span<char, kBaudTextSize> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "%lu", static_cast<unsigned long>(baud_rate)), out);
+    return FormatInto(out, "%lu", static_cast<unsigned long>(baud_rate));
 }
 
 std::string_view ConfigurationViewField(const StreamingConfiguration& c, unsigned index,
@@ -158,14 +138,12 @@ std::string_view ConfigurationViewField(const StreamingConfiguration& c, unsigne
     case 8: value = c.receive_buffers; break;
     default: return {};
     }
-    const int length = hex ? std::snprintf(out.data(), out.size(), "0x%04lX", value)
-                           : std::snprintf(out.data(), out.size(), "%lu", value);
-    return Formatted(length, out);
+    return hex ? FormatInto(out, "0x%04lX", value) : FormatInto(out, "%lu", value);
 }
 
 std::string_view StreamingViewTitle(const char* version_text, std::span<char, kViewTitleSize> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "Streaming v%s Configuration", version_text), out);
+    return FormatInto(out, "Streaming v%s Configuration", version_text);
 }
 
 }  // namespace qz6::mon

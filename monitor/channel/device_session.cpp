@@ -22,10 +22,7 @@ namespace {
 // a poll that ran while a prompt was up may have used the block.
 uint8_t ReadConfigurationOnce()
 {
-    CommandBlock& block = g_monitor.command_block;
-    block.command = READ_CONFIGURATION;
-    block.data_length = 0;
-    return ExecuteCommand(block);
+    return ExecuteCommandWithoutData(READ_CONFIGURATION);
 }
 
 bool AskTimeoutRetry()
@@ -43,11 +40,8 @@ void ShowRetryNumber(unsigned retry)
 
 void ReadCodeVersion()
 {
-    CommandBlock& block = g_monitor.command_block;
-    block.command = READ_CODE_VERSION;
-    block.data_length = 0;
-    if (ExecuteCommand(block) == RETURN_SUCCESS)
-        ExtractVersionText(block, g_monitor.version_text);
+    if (ExecuteCommandWithoutData(READ_CODE_VERSION) == RETURN_SUCCESS)
+        ExtractVersionText(g_monitor.command_block, g_monitor.version_text);
 }
 
 void ForgetDeviceHandle()

@@ -74,4 +74,12 @@ uint8_t ExecuteCommandOn(HANDLE device, CommandBlock& block)
     return block.return_code;
 }
 
+uint8_t ExecuteCommandWithoutData(uint8_t command)
+{
+    CommandBlock& block = g_monitor.command_block;
+    block.command = command;
+    block.data_length = 0;
+    return ExecuteCommand(block);
+}
+
 }  // namespace qz6::mon

@@ -1,8 +1,7 @@
 #include "monitor/channel/replies.h"
 
-#include <cstdio>
-
 #include "monitor/channel/command_block.h"
+#include "monitor/channel/formatted_text.h"
 
 namespace qz6::mon {
 namespace {
@@ -10,11 +9,6 @@ namespace {
 std::span<const uint8_t> DataOf(const CommandBlock& block)
 {
     return {block.data, kCommandDataSize};
-}
-
-std::string_view Formatted(int length, std::span<char, 12> out)
-{
-    return {out.data(), length > 0 ? static_cast<size_t>(length) : 0u};
 }
 
 }  // namespace
@@ -62,12 +56,12 @@ CommErrorsReply DecodeCommErrorsReply(const CommandBlock& block)
 
 std::string_view FormatDecimal(uint32_t value, std::span<char, 12> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "%lu", static_cast<unsigned long>(value)), out);
+    return FormatInto(out, "%lu", static_cast<unsigned long>(value));
 }
 
 std::string_view FormatHexByte(uint8_t value, std::span<char, 12> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "0x%02X", static_cast<unsigned>(value)), out);
+    return FormatInto(out, "0x%02X", static_cast<unsigned>(value));
 }
 
 uint8_t UpdateLinkStatusShown(LinkStatusShown& shown, const StatusReply& reply)

@@ -14,6 +14,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/little_endian.h"
 #include "common/stream_protocol.h"
 
 namespace qz6::mon {
@@ -32,16 +33,8 @@ static_assert(offsetof(CommErrorsReply, cts_drops) == 9);
 static_assert(sizeof(CommErrorsReply) == 10);
 
 // ---- Little-endian reads from a block's data -----------------------------------
-constexpr uint16_t ReadLe16(std::span<const uint8_t> bytes, size_t offset)
-{
-    return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-
-constexpr uint32_t ReadLe32(std::span<const uint8_t> bytes, size_t offset)
-{
-    return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
-           (static_cast<uint32_t>(bytes[offset + 2]) << 16) | (static_cast<uint32_t>(bytes[offset + 3]) << 24);
-}
+constexpr uint16_t ReadLe16(std::span<const uint8_t> bytes, size_t offset) { return qz6::ReadLe16(&bytes[offset]); }
+constexpr uint32_t ReadLe32(std::span<const uint8_t> bytes, size_t offset) { return qz6::ReadLe32(&bytes[offset]); }
 
 // ---- Decoders: the reply in `data` of a block whose return_code was 0 ----------
 StatusReply DecodeStatusReply(const CommandBlock& block);

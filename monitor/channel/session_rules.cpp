@@ -1,26 +1,17 @@
 #include "monitor/channel/session_rules.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "monitor/channel/formatted_text.h"
 
 namespace qz6::mon {
 namespace {
-
-template <size_t N>
-std::string_view Formatted(int length, std::span<char, N> out)
-{
-    if (length < 0) {
-        out[0] = '\0';
-        return {};
-    }
-    return {out.data(), static_cast<size_t>(length) < N ? static_cast<size_t>(length) : N - 1};
-}
 
 }  // namespace
 
 std::string_view BuildDevicePath(const char* device_name, std::span<char, kDevicePathMax + 1> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "\\\\.\\%s", device_name), out);
+    return FormatInto(out, "\\\\.\\%s", device_name);
 }
 
 void ExtractVersionText(CommandBlock& reply, std::span<char, kVersionTextSize> version)
@@ -39,21 +30,17 @@ void ExtractVersionText(CommandBlock& reply, std::span<char, kVersionTextSize> v
 
 std::string_view OpenErrorText(uint32_t error, std::span<char, kSessionTextSize> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "Cannot open device! Error code %d.",
-                                   static_cast<int>(static_cast<int32_t>(error))),
-                     out);
+    return FormatInto(out, "Cannot open device! Error code %d.", static_cast<int>(static_cast<int32_t>(error)));
 }
 
 std::string_view RetryStatusText(unsigned retry, std::span<char, kSessionTextSize> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "Retry %u/3...", retry), out);
+    return FormatInto(out, "Retry %u/3...", retry);
 }
 
 std::string_view SetConfigurationErrorText(uint8_t code, std::span<char, kSessionTextSize> out)
 {
-    return Formatted(std::snprintf(out.data(), out.size(), "Error code 0x%02X returned on SET_CONFIGURATION. Retry? ",
-                                   static_cast<unsigned>(code)),
-                     out);
+    return FormatInto(out, "Error code 0x%02X returned on SET_CONFIGURATION. Retry? ", static_cast<unsigned>(code));
 }
 
 }  // namespace qz6::mon

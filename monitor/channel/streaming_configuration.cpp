@@ -1,4 +1,5 @@
 // "Configure &Device" with its SETCONFIG dialog, and the "&Streaming" view.
+#include "monitor/frame/dialogs.h"
 #include "monitor/channel/streaming_configuration.h"
 
 #include <windows.h>
@@ -17,11 +18,6 @@ namespace {
 
 // Room for the 79 characters of a baud entry and its terminator.
 constexpr int kBaudEntrySize = 80;
-
-bool IsCloseCommand(WPARAM wparam)
-{
-    return (wparam & 0xFFF0) == SC_CLOSE;
-}
 
 void CheckBox(HWND dialog, int id, bool checked)
 {
@@ -85,7 +81,7 @@ INT_PTR CALLBACK SetConfigDialogProc(HWND dialog, UINT message, WPARAM wparam, L
         }
         return TRUE;
     case WM_SYSCOMMAND:
-        return IsCloseCommand(wparam) ? TRUE : FALSE;
+        return IsSystemClose(wparam) ? TRUE : FALSE;
     default:
         return FALSE;
     }
@@ -144,7 +140,7 @@ INT_PTR CALLBACK StreamingViewDialogProc(HWND dialog, UINT message, WPARAM wpara
             EndDialog(dialog, IDOK);
         return TRUE;
     case WM_SYSCOMMAND:
-        if (!IsCloseCommand(wparam))
+        if (!IsSystemClose(wparam))
             return FALSE;
         EndDialog(dialog, IDOK);
         return TRUE;
@@ -160,7 +156,8 @@ void ConfigureDevice()
     if (g_monitor.device_open)
         return;  // the session's handle is in use
     // 1 only after OK; a dialog that could not be shown sends nothing.
-    if (DialogBoxParamA(g_monitor.instance, "SETCONFIG", g_monitor.main_window, SetConfigDialogProc, 0) != 1)
+    if (DialogBoxParamA(g_monitor.instance, QZ6MON_SETCONFIG_TEMPLATE, g_monitor.main_window, SetConfigDialogProc,
+                        0) != 1)
         return;
 
     OpenMonitorWindow(MonitorKind::Polling);
@@ -179,7 +176,7 @@ void ConfigureDevice()
 
 void ShowStreamingConfiguration()
 {
-    DialogBoxParamA(g_monitor.instance, "STREAMVIEW", g_monitor.main_window, StreamingViewDialogProc, 0);
+    DialogBoxParamA(g_monitor.instance, QZ6MON_STREAMVIEW_TEMPLATE, g_monitor.main_window, StreamingViewDialogProc, 0);
 }
 
 }  // namespace qz6::mon

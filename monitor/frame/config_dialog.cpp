@@ -34,7 +34,10 @@ void OnOk(HWND dialog)
     const uint32_t tick_value = GetDlgItemInt(dialog, IDC_CONFIG_TICK_INTERVAL, nullptr, FALSE);
 
     if (!PollingEntriesValid(tick_value, timer_period, g_monitor.use_timer)) {
-        ShowMessageBox(dialog, "Polling intervals must be in the range of 1 to 65535!",
+        // Owned by the main window, like every failure box: its idle
+        // notifications keep polling going while it waits, and OK has just
+        // killed the timer.
+        ShowMessageBox(g_monitor.main_window, "Polling intervals must be in the range of 1 to 65535!",
                        "Configuration Entry(s) Invalid", MB_OK | MB_ICONERROR);
         return;
     }
@@ -52,7 +55,7 @@ void OnOk(HWND dialog)
 
 void RunPollingConfigurationDialog()
 {
-    DialogBoxParamA(g_monitor.instance, "CONFIG", g_monitor.main_window, PollingConfigurationDialog, 0);
+    DialogBoxParamA(g_monitor.instance, QZ6MON_CONFIG_TEMPLATE, g_monitor.main_window, PollingConfigurationDialog, 0);
 }
 
 INT_PTR CALLBACK PollingConfigurationDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM)

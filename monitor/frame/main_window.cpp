@@ -3,6 +3,7 @@
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/polling.h"
+#include "monitor/resources/resource_ids.h"
 #include "monitor/windows/monitor_windows.h"
 
 namespace qz6::mon {
@@ -10,6 +11,7 @@ namespace {
 
 void OnDestroy()
 {
+    g_monitor.main_window_ending = true;
     KillPollingTimer();
     g_monitor.idle_polling_stopped = true;
     CloseAllMonitorWindows();
@@ -44,10 +46,10 @@ bool RegisterMainWindowClass()
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
     wc.lpfnWndProc = MainWindowProc;
     wc.hInstance = g_monitor.instance;
-    wc.hIcon = LoadIconA(g_monitor.instance, "aaaprogicon");
+    wc.hIcon = LoadIconA(g_monitor.instance, QZ6MON_PROGRAM_ICON);
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_APPWORKSPACE + 1));
-    wc.lpszMenuName = "MAINMENU";
+    wc.lpszMenuName = QZ6MON_MAIN_MENU;
     wc.lpszClassName = kMainClassName;
     return RegisterClassA(&wc) != 0;
 }

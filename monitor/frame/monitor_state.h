@@ -41,6 +41,8 @@ struct MonitorState {
     bool polling_suspended = false;
     bool idle_polling_stopped = true;
     bool auto_arrange = false;
+    // The main window is being destroyed: nothing is opened any more.
+    bool main_window_ending = false;
 
     // Windows outside the monitor-window family, and the Polling window,
     // which the command channel writes into. The Polling window handle is

@@ -32,7 +32,8 @@ void OnOk(HWND dialog)
 
 INT_PTR RunDeviceSelectionDialog()
 {
-    return DialogBoxParamA(g_monitor.instance, "SELCARD", g_monitor.main_window, DeviceSelectionDialog, 0);
+    return DialogBoxParamA(g_monitor.instance, QZ6MON_SELCARD_TEMPLATE, g_monitor.main_window,
+                           DeviceSelectionDialog, 0);
 }
 
 INT_PTR CALLBACK DeviceSelectionDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM)

@@ -1,13 +1,12 @@
 #include "monitor/frame/settings_rules.h"
 
-#include <cstdio>
+#include "monitor/channel/formatted_text.h"
 
 namespace qz6::mon {
 
 std::string_view FormatSettingValue(uint32_t value, std::span<char, 12> out)
 {
-    const int n = std::snprintf(out.data(), out.size(), "%lu", static_cast<unsigned long>(value));
-    return {out.data(), static_cast<size_t>(n)};
+    return FormatInto(out, "%lu", static_cast<unsigned long>(value));
 }
 
 }  // namespace qz6::mon

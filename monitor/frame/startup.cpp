@@ -8,6 +8,7 @@
 #include "monitor/traffic/capture.h"
 #include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
+#include "monitor/traffic/send_frames.h"
 #include "monitor/windows/monitor_windows.h"
 
 namespace qz6::mon {
@@ -45,7 +46,9 @@ bool RunMessagePass(DWORD wait_ms, int& quit_code)
             continue;
         }
         // The modeless Send Frames window gets the dialog keys: Tab between
-        // its controls, Enter for its default button, the mnemonics.
+        // its controls, the mnemonics; Enter it handles itself.
+        if (TakeSendFramesEnter(message))
+            continue;
         if (g_monitor.send_frames_window != nullptr && IsDialogMessageA(g_monitor.send_frames_window, &message))
             continue;
         if (g_monitor.line_test_window != nullptr && IsDialogMessageA(g_monitor.line_test_window, &message))

@@ -3,6 +3,25 @@
 // header is needed to include it.
 #pragma once
 
+// ---- Resource names: the code loads these, qz6mon.rc defines them ------------
+#define QZ6MON_MAIN_MENU "MAINMENU"
+#define QZ6MON_PROGRAM_ICON "aaaprogicon"
+#define QZ6MON_CONFIG_TEMPLATE "CONFIG"
+#define QZ6MON_SELCARD_TEMPLATE "SELCARD"
+#define QZ6MON_SETCONFIG_TEMPLATE "SETCONFIG"
+#define QZ6MON_STREAMVIEW_TEMPLATE "STREAMVIEW"
+// The monitor windows' templates and icons.
+#define QZ6MON_POLLS_TEMPLATE "POLLS"
+#define QZ6MON_POLLS_ICON "iconpolls"
+#define QZ6MON_LSTAT_TEMPLATE "LSTAT"
+#define QZ6MON_LSTAT_ICON "iconlstat"
+#define QZ6MON_OPSTATS_TEMPLATE "OPSTATS"
+#define QZ6MON_OPSTATS_ICON "iconopstats"
+#define QZ6MON_COMES_TEMPLATE "COMES"
+#define QZ6MON_COMES_ICON "iconcomes"
+#define QZ6MON_MODEMS_TEMPLATE "MODEMS"
+#define QZ6MON_MODEMS_ICON "iconmodems"
+
 // ---- MAINMENU --------------------------------------------------------------
 // "&File"
 #define IDM_SELECT_DEVICE 1

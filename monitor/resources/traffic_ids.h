@@ -3,6 +3,11 @@
 // compiler reads this file too.
 #pragma once
 
+// Resource names: the code loads these, traffic.rc defines them.
+#define QZ6MON_RDETAIL_TEMPLATE "RDETAIL"
+#define QZ6MON_DENTRY_TEMPLATE "DENTRY"
+#define QZ6MON_SETMODEM_TEMPLATE "SETMODEM"
+
 // ---- RDETAIL: Receive Detail -------------------------------------------------
 #define IDC_RDETAIL_LIST 102
 #define IDC_RDETAIL_DUMP 103

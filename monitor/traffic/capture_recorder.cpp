@@ -59,14 +59,9 @@ void Warn(const char* text) { ShowMessageBox(g_monitor.main_window, text, kCaptu
 
 bool ReadCommErrors(CommErrorsReply& errors)
 {
-    if (!g_monitor.device_open)
+    if (!g_monitor.device_open || ExecuteCommandWithoutData(READ_COMM_ERRORS) != RETURN_SUCCESS)
         return false;
-    CommandBlock& block = g_monitor.command_block;
-    block.command = READ_COMM_ERRORS;
-    block.data_length = 0;
-    if (ExecuteCommand(block) != RETURN_SUCCESS)
-        return false;
-    errors = DecodeCommErrorsReply(block);
+    errors = DecodeCommErrorsReply(g_monitor.command_block);
     return true;
 }
 

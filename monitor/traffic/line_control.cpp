@@ -1,5 +1,6 @@
 // The one-shot line commands. Each asks the operator and sends one byte;
 // nothing is remembered, so every question starts from the same state.
+#include "monitor/frame/dialogs.h"
 #include "monitor/traffic/line_control.h"
 
 #include "monitor/channel/command_channel.h"
@@ -44,7 +45,7 @@ void AskLineSwitch(const char* question, const char* title, uint8_t command)
 
 void RunSetModemDialog()
 {
-    DialogBoxParamA(g_monitor.instance, "SETMODEM", g_monitor.main_window, SetModemDialog, 0);
+    DialogBoxParamA(g_monitor.instance, QZ6MON_SETMODEM_TEMPLATE, g_monitor.main_window, SetModemDialog, 0);
 }
 
 INT_PTR CALLBACK SetModemDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM)
@@ -61,7 +62,7 @@ INT_PTR CALLBACK SetModemDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM
         }
         return FALSE;
     case WM_SYSCOMMAND:
-        return (wparam & 0xFFF0) == SC_CLOSE ? TRUE : FALSE;
+        return IsSystemClose(wparam) ? TRUE : FALSE;
     default:
         return FALSE;
     }

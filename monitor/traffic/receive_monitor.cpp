@@ -12,12 +12,13 @@
 // with everything handed over since: the last 49 summary lines, the dump of
 // the newest displayed frame and the counter, exactly what showing each
 // frame as it came would have left.
+#include "monitor/frame/dialogs.h"
 #include "monitor/traffic/receive_monitor.h"
 
 #include <atomic>
-#include <cstdio>
 
 #include "monitor/channel/command_channel.h"
+#include "monitor/channel/session_rules.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
@@ -155,25 +156,46 @@ void ResetReceiveDisplay()
     traffic.count_frames = true;
 }
 
+// A start or a stop may wait for the old thread, letting sent messages in
+// meanwhile; a start or stop that one of them asks for is refused, so that
+// none replaces the thread handle that the waiting one holds.
+class OneStartOrStopAtATime {
+public:
+    OneStartOrStopAtATime() : first_(!g_monitor.traffic.start_or_stop_running)
+    {
+        g_monitor.traffic.start_or_stop_running = true;
+    }
+    ~OneStartOrStopAtATime()
+    {
+        if (first_)
+            g_monitor.traffic.start_or_stop_running = false;
+    }
+    OneStartOrStopAtATime(const OneStartOrStopAtATime&) = delete;
+    OneStartOrStopAtATime& operator=(const OneStartOrStopAtATime&) = delete;
+    bool Refused() const { return !first_; }
+
+private:
+    bool first_;
+};
+
 }  // namespace
 
 void StartReceiveMonitor()
 {
-    if (g_monitor.receive_detail_window != nullptr)
+    const OneStartOrStopAtATime turn;
+    if (turn.Refused() || g_monitor.receive_detail_window != nullptr)
         return;
     // A thread that has not ended still owns the receive buffers: nothing
     // starts beside it.
     if (!ReapReceiveThread(kThreadEndWaitMs))
         return;
 
-    CommandBlock& block = g_monitor.command_block;
-    block.command = ENABLE_COMMS;
-    block.data_length = 0;
-    if (ExecuteCommand(block) != RETURN_SUCCESS)
+    if (ExecuteCommandWithoutData(ENABLE_COMMS) != RETURN_SUCCESS)
         return;
 
     ResetReceiveDisplay();
-    HWND window = CreateDialogParamA(g_monitor.instance, "RDETAIL", g_monitor.main_window, ReceiveDetailDialog, 0);
+    HWND window = CreateDialogParamA(g_monitor.instance, QZ6MON_RDETAIL_TEMPLATE, g_monitor.main_window,
+                                     ReceiveDetailDialog, 0);
     if (window == nullptr)
         return;
     PublishReceiveWindow(window);
@@ -193,10 +215,8 @@ void StartReceiveMonitor()
 
 void StopReceiveMonitor()
 {
-    CommandBlock& block = g_monitor.command_block;
-    block.command = DISABLE_COMMS;
-    block.data_length = 0;
-    if (ExecuteCommand(block) != RETURN_SUCCESS)
+    const OneStartOrStopAtATime turn;
+    if (turn.Refused() || ExecuteCommandWithoutData(DISABLE_COMMS) != RETURN_SUCCESS)
         return;
 
     // Cleared first, so that the thread addresses no window from here on.
@@ -212,9 +232,8 @@ DWORD WINAPI ReceiveThread(LPVOID)
 {
     TrafficState& traffic = g_monitor.traffic;
     uint16_t frame_counter = 0;
-    char path[kReceiveLineSize];
-
-    std::snprintf(path, sizeof path, "\\\\.\\%s", g_monitor.device_name);
+    char path[kDevicePathMax + 1];
+    BuildDevicePath(g_monitor.device_name, path);
     traffic.receive_device_handle =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING, nullptr);
@@ -289,7 +308,7 @@ INT_PTR CALLBACK ReceiveDetailDialog(HWND dialog, UINT message, WPARAM wparam, L
         return TRUE;
     case WM_SYSCOMMAND:
         // Only stopping the receive monitor closes the window.
-        return (wparam & 0xFFF0) == SC_CLOSE ? TRUE : FALSE;
+        return IsSystemClose(wparam) ? TRUE : FALSE;
     default:
         return FALSE;
     }

@@ -1,5 +1,6 @@
 // The Send Frames window. Everything here runs on the GUI thread: the menu,
 // the window procedure and WM_POLL_TICK, which the polling engine sends.
+#include "monitor/frame/dialogs.h"
 #include "monitor/traffic/send_frames.h"
 
 #include <string_view>
@@ -16,6 +17,21 @@ namespace {
 
 // "Length:" is read with room for any sensible number and then some.
 constexpr int kLengthTextSize = 64;
+
+// Frames leave only on the open device's handle. With no device open the
+// handle member may hold Configure Device's short-lived handle (its retry
+// prompt lets this window run): the send is then answered as by no driver,
+// 0xAA, and nothing reaches the adapter.
+uint8_t ExecuteSend(CommandBlock& block)
+{
+    if (g_monitor.device_open)
+        return ExecuteCommand(block);
+    const HANDLE borrowed = g_monitor.device_handle;
+    g_monitor.device_handle = INVALID_HANDLE_VALUE;
+    const uint8_t return_code = ExecuteCommand(block);
+    g_monitor.device_handle = borrowed;
+    return return_code;
+}
 
 bool BoxChecked(HWND dialog, int id)
 {
@@ -50,7 +66,7 @@ void OnSend(HWND dialog)
     }
     block.command = SEND_I_FRAME;
     const uint16_t length = block.data_length;
-    if (ExecuteCommand(block) == RETURN_SUCCESS)
+    if (ExecuteSend(block) == RETURN_SUCCESS)
         CaptureSentFrame(block.data, length);
     SendDlgItemMessageA(dialog, IDC_DENTRY_HISTORY, LB_RESETCONTENT, 0, 0);
     ShowFrameHistory(dialog, IDC_DENTRY_HISTORY);
@@ -99,7 +115,7 @@ void OnPollTick(HWND dialog)
     const uint16_t length = FillStreamFrame(stream, block.data);
     block.data_length = length;
     block.command = SEND_I_FRAME;
-    const uint8_t return_code = ExecuteCommand(block);
+    const uint8_t return_code = ExecuteSend(block);
     if (return_code == RETURN_SUCCESS)
         CaptureSentFrame(block.data, length);
     char status[kSendManyStatusSize];
@@ -128,7 +144,23 @@ void OpenSendFramesWindow()
     if (g_monitor.send_frames_window != nullptr)
         return;
     g_monitor.send_frames_window =
-        CreateDialogParamA(g_monitor.instance, "DENTRY", g_monitor.main_window, SendFramesDialog, 0);
+        CreateDialogParamA(g_monitor.instance, QZ6MON_DENTRY_TEMPLATE, g_monitor.main_window, SendFramesDialog, 0);
+}
+
+bool TakeSendFramesEnter(const MSG& message)
+{
+    HWND window = g_monitor.send_frames_window;
+    if (window == nullptr || message.message != WM_KEYDOWN || message.wParam != VK_RETURN ||
+        (message.hwnd != window && !IsChild(window, message.hwnd)))
+        return false;
+    // Only the Data box sends; the history list recalls its line, as a
+    // double click does; anywhere else Enter does nothing.
+    switch (GetDlgCtrlID(message.hwnd)) {
+    case IDC_DENTRY_DATA: OnSend(window); break;
+    case IDC_DENTRY_HISTORY: OnRecall(window); break;
+    default: break;
+    }
+    return true;
 }
 
 void CloseSendFramesWindow()
@@ -150,7 +182,7 @@ INT_PTR CALLBACK SendFramesDialog(HWND dialog, UINT message, WPARAM wparam, LPAR
         return FALSE;
     case WM_SYSCOMMAND:
         // The close box and Alt+F4 do nothing: only "Close" closes.
-        return (wparam & 0xFFF0) == SC_CLOSE ? TRUE : FALSE;
+        return IsSystemClose(wparam) ? TRUE : FALSE;
     case WM_POLL_TICK:
         OnPollTick(dialog);
         return TRUE;

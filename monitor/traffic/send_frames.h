@@ -16,6 +16,11 @@ void OpenSendFramesWindow();
 // Closes the window, if open, as its Close button does.
 void CloseSendFramesWindow();
 
+// The message loop's first look at a message: Enter in the window is taken
+// here rather than by the dialog manager, which would press SEND from any
+// control. True when `message` was Enter in the window and is done with.
+bool TakeSendFramesEnter(const MSG& message);
+
 INT_PTR CALLBACK SendFramesDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Stores a Data box text in the history.

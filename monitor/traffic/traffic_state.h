@@ -24,6 +24,7 @@ struct TrafficState {
     // Handle of the receive thread, held from its start until its end has
     // been seen, so that a new start never runs beside it.
     HANDLE receive_thread = nullptr;
+    bool start_or_stop_running = false;
     HANDLE receive_device_handle = INVALID_HANDLE_VALUE;
     ReceiveRecord receive_record = {};
 

@@ -20,12 +20,9 @@ LRESULT OnInitDialog(HWND window)
 
 void OnPollTick(HWND window)
 {
-    CommandBlock& block = g_monitor.command_block;
-    block.command = READ_STATUS;
-    block.data_length = 0;
-    if (ExecuteCommand(block) != RETURN_SUCCESS)
+    if (ExecuteCommandWithoutData(READ_STATUS) != RETURN_SUCCESS)
         return;  // the last values stay on display
-    const StatusReply reply = DecodeStatusReply(block);
+    const StatusReply reply = DecodeStatusReply(g_monitor.command_block);
     const uint8_t changed = UpdateLinkStatusShown(g_monitor.link_status_shown, reply);
     NumberText text;
     if (changed & kChannelStatusChanged)

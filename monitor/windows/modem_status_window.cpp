@@ -20,12 +20,9 @@ LRESULT OnInitDialog(HWND window)
 
 void OnPollTick(HWND window)
 {
-    CommandBlock& block = g_monitor.command_block;
-    block.command = READ_DCD_CTS;
-    block.data_length = 0;
-    if (ExecuteCommand(block) != RETURN_SUCCESS)
+    if (ExecuteCommandWithoutData(READ_DCD_CTS) != RETURN_SUCCESS)
         return;
-    const ModemLinesReply reply = DecodeModemLinesReply(block);
+    const ModemLinesReply reply = DecodeModemLinesReply(g_monitor.command_block);
     if (!UpdateModemLinesShown(g_monitor.modem_lines_shown, reply))
         return;
     SetControlText(window, IDC_MODEMS_DCD, LineLevelText(reply.modem_lines, MODEM_LINE_DCD));

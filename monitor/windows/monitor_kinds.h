@@ -28,13 +28,16 @@ struct MonitorKindRow {
 };
 
 inline constexpr std::array<MonitorKindRow, 5> MonitorWindowKinds = {{
-    {MonitorKind::LinkStatus, IDM_LINK_STATUS, "LMTR_LINKS", "LSTAT", "iconlstat", "Link Status"},
-    {MonitorKind::Polling, IDM_POLLING_WINDOW, "LMTR_POLLS", "POLLS", "iconpolls", "Polling and Device Info"},
-    {MonitorKind::OperationalStatistics, IDM_OPERATIONAL_STATISTICS, "LMTR_OPSTATS", "OPSTATS", "iconopstats",
-     "Operational Statistics"},
-    {MonitorKind::CommErrorStatistics, IDM_COMM_ERROR_STATISTICS, "LMTR_COMES", "COMES", "iconcomes",
-     "Communications Error Statistics"},
-    {MonitorKind::ModemStatus, IDM_MODEM_STATUS, "LMTR_MODEMS", "MODEMS", "iconmodems", "Modem Status"},
+    {MonitorKind::LinkStatus, IDM_LINK_STATUS, "LMTR_LINKS", QZ6MON_LSTAT_TEMPLATE, QZ6MON_LSTAT_ICON,
+     "Link Status"},
+    {MonitorKind::Polling, IDM_POLLING_WINDOW, "LMTR_POLLS", QZ6MON_POLLS_TEMPLATE, QZ6MON_POLLS_ICON,
+     "Polling and Device Info"},
+    {MonitorKind::OperationalStatistics, IDM_OPERATIONAL_STATISTICS, "LMTR_OPSTATS", QZ6MON_OPSTATS_TEMPLATE,
+     QZ6MON_OPSTATS_ICON, "Operational Statistics"},
+    {MonitorKind::CommErrorStatistics, IDM_COMM_ERROR_STATISTICS, "LMTR_COMES", QZ6MON_COMES_TEMPLATE,
+     QZ6MON_COMES_ICON, "Communications Error Statistics"},
+    {MonitorKind::ModemStatus, IDM_MODEM_STATUS, "LMTR_MODEMS", QZ6MON_MODEMS_TEMPLATE, QZ6MON_MODEMS_ICON,
+     "Modem Status"},
 }};
 
 constexpr const MonitorKindRow& KindRow(MonitorKind kind)

@@ -1,3 +1,4 @@
+#include "monitor/frame/dialogs.h"
 #include "monitor/windows/monitor_windows.h"
 
 #include <iterator>
@@ -128,7 +129,9 @@ void CloseAllMonitorWindows()
     const bool polling_was_open = MonitorWindowIsOpen(IDM_POLLING_WINDOW);
     for (const MonitorKindRow& row : MonitorWindowKinds)
         SetMenuCheck(row.menu_item, false);
-    if (polling_was_open)
+    // Not while the program ends: the window would be made only to go with
+    // its parent, leaving a stale handle behind.
+    if (polling_was_open && !g_monitor.main_window_ending)
         OpenMonitorWindow(MonitorKind::Polling);
 }
 
@@ -152,7 +155,7 @@ void ShowDeviceInfo()
 LRESULT FilterMonitorWindowMessage(HWND window, UINT message, WPARAM wparam, LPARAM, uint16_t menu_item)
 {
     const bool close_request = (message == WM_COMMAND && LOWORD(wparam) == IDC_MONITOR_CLOSE) ||
-                               (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE);
+                               (message == WM_SYSCOMMAND && IsSystemClose(wparam));
     if (close_request) {
         SetMenuCheck(menu_item, false);
         PostMessageA(g_monitor.main_window, WM_DESTROY_CHILD, reinterpret_cast<WPARAM>(window), 0);

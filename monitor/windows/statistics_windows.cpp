@@ -41,10 +41,7 @@ LRESULT OnInitDialog(const StatisticsKind& kind, HWND window)
 // the Polling window.
 void OnFlush(const StatisticsKind& kind)
 {
-    CommandBlock& block = g_monitor.command_block;
-    block.command = kind.zero_command;
-    block.data_length = 0;
-    ExecuteCommand(block);
+    ExecuteCommandWithoutData(kind.zero_command);
 }
 
 void OnPollTick(const StatisticsKind& kind, HWND window)
@@ -53,9 +50,7 @@ void OnPollTick(const StatisticsKind& kind, HWND window)
     // commands left in the block.
     CommandBlock& block = g_monitor.command_block;
     ClearCommandBlock(block);
-    block.data_length = 0;
-    block.command = kind.read_command;
-    ExecuteCommand(block);
+    ExecuteCommandWithoutData(kind.read_command);
     CommandBlock& saved = g_monitor.*kind.saved;
     if (JudgeStatisticsPoll(block, saved) != StatisticsPoll::Redraw)
         return;

@@ -10,6 +10,7 @@
 
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
+#include "monitor/resources/traffic_ids.h"
 #include "tests/driver/device_support.h"
 #include "tests/monitor/session_harness.h"
 
@@ -209,6 +210,33 @@ TEST_F(ConfigureDevice, CancelLeavesTheLoopAndClosesTheHandleButKeepsTheValues)
     EXPECT_EQ(PollingStatus(), "Closed");
     ExpectStillNoDevice();
     EXPECT_EQ(NextShowing(), "56000 2000 75 .x. .x.. xx....");
+}
+
+// While the retry prompt is up, the handle member holds the short-lived
+// handle; a Send Frames window left open must not send through it.
+TEST_F(ConfigureDevice, SendFramesLeftOpenSendsNothingWhileTheRetryPromptIsUp)
+{
+    Command(IDM_SEND_FRAMES);
+    HWND send_frames = g_monitor.send_frames_window;
+    ASSERT_NE(send_frames, nullptr);
+    SetDlgItemTextA(send_frames, IDC_DENTRY_DATA, "01 02");
+    ASSERT_TRUE(qz6::test::SimFault(0, SET_CONFIGURATION, FAULT_RETURN_CODE, 0x7F, 1));
+    bool pressed = false;
+    BoxAnswerer user([&](const std::string& caption, HWND) {
+        if (caption == kSetConfigTitle)
+            return IDC_SETCONFIG_OK;
+        if (caption != "Configuration Error")
+            return IDOK;
+        PostMessageA(send_frames, WM_COMMAND, MAKEWPARAM(IDC_DENTRY_SEND, BN_CLICKED), 0);
+        pressed = WaitUntil([&] { return SendDlgItemMessageA(send_frames, IDC_DENTRY_HISTORY, LB_GETCOUNT, 0, 0) == 1; });
+        return IDCANCEL;
+    });
+    Command(IDM_CONFIGURE_DEVICE);
+    user.Stop();
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(NewRequestTrace(), "O 05 C") << "no SEND_I_FRAME (01) through the short-lived handle";
+    EXPECT_EQ(PollingText(IDC_POLLS_ACTIVE_RESULT), "0xAA");
+    ExpectStillNoDevice();
 }
 
 TEST_F(ConfigureDevice, AnUnknownDeviceIsReportedAndNothingIsSent)

@@ -239,6 +239,7 @@ TEST_P(PollingDialogRange, OutOfRangeEntriesAreRefused)
 {
     std::string caption, text;
     bool still_open = false;
+    HWND owner = nullptr;
     Operator user([&](DWORD gui) {
         HWND dialog = WaitForDialog(gui, kConfigTitle);
         if (dialog == nullptr)
@@ -253,6 +254,7 @@ TEST_P(PollingDialogRange, OutOfRangeEntriesAreRefused)
             return;
         caption = WindowText(box);
         text = MessageBoxText(box);
+        owner = GetWindow(box, GW_OWNER);
         PressButton(box, IDOK);
         WaitUntil([&] { return !IsWindow(box); });
         still_open = IsWindow(dialog) && IsWindowVisible(dialog);
@@ -261,6 +263,7 @@ TEST_P(PollingDialogRange, OutOfRangeEntriesAreRefused)
     Command(IDM_CONFIGURE);
     user.Join();
     EXPECT_EQ(text, "Polling intervals must be in the range of 1 to 65535!");
+    EXPECT_EQ(owner, main_) << "its idle notifications must reach the main window, which polls";
     EXPECT_TRUE(still_open);
     EXPECT_FALSE(g_monitor.timer_active);
     EXPECT_EQ(g_monitor.ticks_per_poll, 20000u);

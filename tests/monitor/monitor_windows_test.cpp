@@ -244,11 +244,14 @@ TEST_F(MonitorWindows, DestroyingTheMainWindowEndsEverything)
 {
     Command(IDM_OPEN_ALL);
     HWND links = FindMonitorWindow("LMTR_LINKS");
+    HWND polls = g_monitor.polling_window;
+    ASSERT_TRUE(MenuItemChecked(IDM_POLLING_WINDOW));
     DestroyWindow(main_);
     Pump();
     EXPECT_TRUE(quit_seen_);
     EXPECT_EQ(quit_code_, 0);
     EXPECT_FALSE(IsWindow(links));
+    EXPECT_EQ(g_monitor.polling_window, polls) << "no Polling window made again while the program ends";
     EXPECT_TRUE(g_monitor.idle_polling_stopped);
     EXPECT_FALSE(g_monitor.timer_active);
 }

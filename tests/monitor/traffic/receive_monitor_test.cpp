@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "monitor/frame/monitor_state.h"
@@ -223,7 +225,10 @@ TEST_F(ReceiveMonitor, UntickingMidFloodFreezesTheFieldsWhileTheCountGoesOn)
     Enable();
     ASSERT_TRUE(sim::SimGenerator(0, true, 8, 400, 0));
     ASSERT_TRUE(PumpUntil([&] { return ListCount() == 49; }));
+    // A frame the thread took just before the click still shows, as it
+    // would have frame by frame: let it through first.
     Click(Detail(), IDC_RDETAIL_DISPLAY);
+    PumpFor(100);
     ASSERT_TRUE(PumpUntil([] { return ReceiveDisplayIsCurrent(); }));
     const std::string last_line = ListLine(48);
     const std::string dump = DumpText();
@@ -234,16 +239,18 @@ TEST_F(ReceiveMonitor, UntickingMidFloodFreezesTheFieldsWhileTheCountGoesOn)
     EXPECT_GT(std::stoul(CounterText()), counted_then) << "the counter goes on";
 
     Click(Detail(), IDC_RDETAIL_COUNT);
+    PumpFor(100);
     ASSERT_TRUE(PumpUntil([] { return ReceiveDisplayIsCurrent(); }));
     const std::string counter = CounterText();
     PumpFor(300);
     EXPECT_EQ(CounterText(), counter);
     ASSERT_TRUE(sim::SimGenerator(0, false, 0, 0, 0));
     ASSERT_TRUE(PumpUntil([] { return sim::SimAdapter(0).rx_queued == 0; }));
-    const uint32_t generated = sim::SimAdapter(0).generator_count;
+    const SimAdapterStatus adapter = sim::SimAdapter(0);
     Click(Detail(), IDC_RDETAIL_COUNT);
     InjectAndWait({0x01});
-    EXPECT_EQ(CounterText(), std::to_string(generated + 1)) << "every frame was counted while unticked";
+    EXPECT_EQ(CounterText(), std::to_string(adapter.generator_count - adapter.frames_dropped + 1))
+        << "every frame that arrived was counted while unticked";
 }
 
 TEST_F(ReceiveMonitor, StoppingMidFloodSendsDisableBeforeTheThreadsHandleClosesAndLeavesNoThread)
@@ -395,6 +402,52 @@ TEST_F(ReceiveMonitor, NoStartBesideAThreadThatHasNotEnded)
     InjectAndWait({0x22});
     EXPECT_EQ(ListLine(0), "0x00     1  22 ");
     EXPECT_EQ(CounterText(), "1");
+}
+
+// A start asked for while a stop waits for the thread (by a message another
+// thread sends, which the wait lets in) is refused: it would close and
+// replace the thread handle the stop is waiting on.
+class NestedStart : public ReceiveMonitor {
+protected:
+    static LRESULT CALLBACK Nudge(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+    {
+        if (message != WM_APP)
+            return DefWindowProcA(window, message, wparam, lparam);
+        // The old thread ends now, and the nested start finds it ended.
+        sim::RunCommand(current_->spare_.Get(), DISABLE_COMMS);
+        WaitUntil([] { return WaitForSingleObject(g_monitor.traffic.receive_thread, 0) == WAIT_OBJECT_0; });
+        current_->Command(IDM_ENABLE_COMMUNICATIONS);
+        return 0;
+    }
+    static NestedStart* current_;
+};
+NestedStart* NestedStart::current_ = nullptr;
+
+TEST_F(NestedStart, AStartSentWhileTheStopWaitsIsRefused)
+{
+    current_ = this;
+    WNDCLASSA nudge_class = {};
+    nudge_class.lpfnWndProc = Nudge;
+    nudge_class.lpszClassName = "NestedStartNudge";
+    RegisterClassA(&nudge_class);
+    HWND nudge = CreateWindowA("NestedStartNudge", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nudge, nullptr);
+    const int threads_before = ProcessThreadCount();
+    Enable();
+    // Accepted, but the thread is not released: the stop waits for it.
+    ASSERT_TRUE(sim::SimFault(0, DISABLE_COMMS, FAULT_RETURN_CODE, 0x00, 1));
+    std::thread other([&] {
+        WaitUntil([] { return std::atomic_ref<HWND>(g_monitor.receive_detail_window).load() == nullptr; });
+        SendMessageA(nudge, WM_APP, 0, 0);
+    });
+    Command(IDM_DISABLE_COMMUNICATIONS);
+    other.join();
+    Pump();
+    EXPECT_EQ(Detail(), nullptr) << "the nested start was refused";
+    EXPECT_EQ(g_monitor.traffic.receive_thread, nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return ProcessThreadCount() == threads_before; }));
+    DestroyWindow(nudge);
+    UnregisterClassA("NestedStartNudge", nullptr);
 }
 
 TEST_F(ReceiveMonitor, QuickCyclesNeverRunTwoThreadsNorLeakHandles)

@@ -293,9 +293,9 @@ TEST_F(SendFrames, OnlyCloseClosesTheWindowAndAClosedStreamStops)
 
 // Left open after the device is closed, SEND still goes to the command
 // channel, which answers 0xAA without reaching the driver.
-// The message loop hands the window's keys to the dialog manager: Enter in
-// the Data box presses the default button SEND, Tab moves on.
-TEST_F(SendFrames, EnterInTheDataBoxSendsAndTabMovesOn)
+// The window's keys: Enter sends from the Data box only, recalls the line
+// on the history list, does nothing elsewhere; Tab moves on.
+TEST_F(SendFrames, EnterSendsOnlyFromTheDataBoxAndTabMovesOn)
 {
     SetTextMode(true);
     HWND data = GetDlgItem(window_, IDC_DENTRY_DATA);
@@ -309,6 +309,21 @@ TEST_F(SendFrames, EnterInTheDataBoxSendsAndTabMovesOn)
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests.front().command, SEND_I_FRAME);
     EXPECT_EQ(requests.front().data_length, 3);
+
+    HWND length = GetDlgItem(window_, IDC_DENTRY_LENGTH);
+    SetFocus(length);
+    PostMessageA(length, WM_KEYDOWN, VK_RETURN, 0);
+    Pump();
+    EXPECT_TRUE(NewRequests().empty()) << "Enter in Length: sends nothing";
+    HWND history = GetDlgItem(window_, IDC_DENTRY_HISTORY);
+    SetDlgItemTextA(window_, IDC_DENTRY_DATA, "other");
+    SendMessageA(history, LB_SETCURSEL, 0, 0);
+    SetFocus(history);
+    PostMessageA(history, WM_KEYDOWN, VK_RETURN, 0);
+    Pump();
+    EXPECT_TRUE(NewRequests().empty());
+    EXPECT_EQ(ControlText(window_, IDC_DENTRY_DATA), "key") << "Enter on the history recalls its line";
+    EXPECT_EQ(History(), std::vector<std::string>{"key"});
 
     SetFocus(data);
     PostMessageA(data, WM_KEYDOWN, VK_TAB, 0);

@@ -1,0 +1,42 @@
+# The pure sources of the product libraries (no Windows header), named once:
+# the two trees build them into their libraries, and the fuzzers
+# (fuzz/CMakeLists.txt) compile the same files anew with clang. Paths are
+# relative to the repository's root; qz6_pure_sources() makes them absolute.
+
+set(QZ6_PURE_MODEL_SOURCES
+    driver/model/adapter_model.cpp
+    driver/model/commands.cpp
+    driver/model/line.cpp
+    driver/model/sim_control.cpp)
+
+set(QZ6_PURE_CAPTURE_SOURCES
+    common/capture_file.cpp)
+
+set(QZ6_PURE_SIMTOOL_SOURCES
+    tools/qz6sim/sim_commands.cpp
+    tools/qz6sim/sim_text.cpp
+    tools/qz6sim/sim_replay.cpp)
+
+set(QZ6_PURE_CONFIGURATOR_SOURCES
+    configurator/config_lines.cpp)
+
+set(QZ6_PURE_MONITOR_SOURCES
+    monitor/channel/command_block.cpp
+    monitor/channel/configuration_codec.cpp
+    monitor/channel/replies.cpp
+    monitor/channel/session_rules.cpp
+    monitor/frame/settings_rules.cpp)
+
+set(QZ6_PURE_TRAFFIC_SOURCES
+    monitor/traffic/capture_spool.cpp
+    monitor/traffic/line_test_frames.cpp
+    monitor/traffic/line_test_text.cpp
+    monitor/traffic/receive_text.cpp
+    monitor/traffic/send_text.cpp)
+
+# qz6_pure_sources(OUT LIST_NAME ROOT): the files of LIST_NAME below ROOT.
+function(qz6_pure_sources out list_name root)
+    set(files ${${list_name}})
+    list(TRANSFORM files PREPEND "${root}/")
+    set(${out} ${files} PARENT_SCOPE)
+endfunction()
