@@ -7,6 +7,8 @@
 #define QZ6MON_RDETAIL_TEMPLATE "RDETAIL"
 #define QZ6MON_DENTRY_TEMPLATE "DENTRY"
 #define QZ6MON_SETMODEM_TEMPLATE "SETMODEM"
+#define QZ6MON_LINETEST_TEMPLATE "LINETEST"
+#define QZ6MON_CAPTURE_TEMPLATE "CAPTURE"
 
 // ---- RDETAIL: Receive Detail -------------------------------------------------
 #define IDC_RDETAIL_LIST 102

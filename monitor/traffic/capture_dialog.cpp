@@ -74,7 +74,7 @@ void OnOk(HWND dialog)
 bool RunCaptureDialog(CaptureChoice& choice)
 {
     choice = CaptureChoice{};
-    return DialogBoxParamA(g_monitor.instance, "CAPTURE", g_monitor.main_window, CaptureDialog,
+    return DialogBoxParamA(g_monitor.instance, QZ6MON_CAPTURE_TEMPLATE, g_monitor.main_window, CaptureDialog,
                            reinterpret_cast<LPARAM>(&choice)) == IDOK;
 }
 

@@ -21,7 +21,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/traffic/capture.h"
 #include "monitor/traffic/host_clock.h"
-#include "monitor/traffic/print_text.h"
+#include "monitor/channel/formatted_text.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/receive_text.h"
 
@@ -122,7 +122,7 @@ void AbandonCapture(DWORD error)
 {
     EndCapture();
     char text[kCapturePathSize + 128];
-    PrintText(text, "Writing the capture file %s failed (error %lu). The capture has stopped.", Capture().path, error);
+    FormatInto(text, "Writing the capture file %s failed (error %lu). The capture has stopped.", Capture().path, error);
     Warn(text);
 }
 
@@ -157,7 +157,7 @@ bool StartCapture(const CaptureChoice& choice)
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (capture.file == INVALID_HANDLE_VALUE) {
         char text[kCapturePathSize + 64];
-        PrintText(text, "Cannot create the capture file %s (error %lu).", capture.path, GetLastError());
+        FormatInto(text, "Cannot create the capture file %s (error %lu).", capture.path, GetLastError());
         Warn(text);
         return false;
     }
@@ -210,8 +210,8 @@ void StopCapture()
     EndCapture();
     if (overflowed > 0) {
         char text[kCapturePathSize + 128];
-        PrintText(text, "The capture file %s is complete, but %u frames did not fit the capture's buffer and are not in it.",
-                  capture.path, static_cast<unsigned>(overflowed));
+        FormatInto(text, "The capture file %s is complete, but %u frames did not fit the capture's buffer and are not in it.",
+                   capture.path, static_cast<unsigned>(overflowed));
         Warn(text);
     }
 }

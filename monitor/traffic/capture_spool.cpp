@@ -1,6 +1,6 @@
 #include "monitor/traffic/capture_spool.h"
 
-#include "monitor/traffic/print_text.h"
+#include "monitor/channel/formatted_text.h"
 
 namespace qz6::mon {
 
@@ -67,7 +67,7 @@ uint32_t FramesDroppedBetween(const CommErrorsReply& start, const CommErrorsRepl
 
 std::string_view DefaultCapturePath(std::string_view device_name, std::span<char, kCapturePathSize> out)
 {
-    return PrintText(out, "%.*s.pcapng", static_cast<int>(device_name.size()), device_name.data());
+    return FormatInto(out, "%.*s.pcapng", static_cast<int>(device_name.size()), device_name.data());
 }
 
 std::string_view CaptureTitle(std::string_view program_title, uint32_t frames, bool waiting, uint32_t overflowed,
@@ -75,10 +75,10 @@ std::string_view CaptureTitle(std::string_view program_title, uint32_t frames, b
 {
     char lost[32] = "";
     if (overflowed > 0)
-        PrintText(lost, ", %u did not fit", static_cast<unsigned>(overflowed));
-    return PrintText(out, "%.*s - capture: %u frame%s%s%s", static_cast<int>(program_title.size()),
-                     program_title.data(), static_cast<unsigned>(frames), frames == 1 ? "" : "s",
-                     waiting ? ", waiting for communications" : "", lost);
+        FormatInto(lost, ", %u did not fit", static_cast<unsigned>(overflowed));
+    return FormatInto(out, "%.*s - capture: %u frame%s%s%s", static_cast<int>(program_title.size()),
+                      program_title.data(), static_cast<unsigned>(frames), frames == 1 ? "" : "s",
+                      waiting ? ", waiting for communications" : "", lost);
 }
 
 }  // namespace qz6::mon

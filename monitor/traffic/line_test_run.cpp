@@ -16,10 +16,10 @@
 // by cancelling the receive that waits in the driver (CancelIoEx) until the
 // receive thread has ended; it then restores the channels and closes the
 // handles. See line_test_state.h for who owns what.
-#include <cstdio>
 #include <cstring>
 
 #include "monitor/channel/command_channel.h"
+#include "monitor/channel/formatted_text.h"
 #include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/channel/replies.h"
@@ -56,7 +56,7 @@ void DecideEnding(LineTestEnding ending, const char* failure)
     if (!run.shared.ended) {
         run.shared.ended = true;
         run.shared.ending = ending;
-        std::snprintf(run.shared.failure, sizeof run.shared.failure, "%s", failure);
+        FormatInto(run.shared.failure, "%s", failure);
     }
     ReleaseSRWLockExclusive(&run.lock);
 }
@@ -117,8 +117,8 @@ bool SendFrame(uint32_t sequence)
         }
         if (code != RETURN_NO_TX_BUFFER) {
             char failure[sizeof run.shared.failure];
-            std::snprintf(failure, sizeof failure, "%s refused frame %u (0x%02X)", run.sender_name,
-                          static_cast<unsigned>(sequence), static_cast<unsigned>(code));
+            FormatInto(failure, "%s refused frame %u (0x%02X)", run.sender_name,
+                       static_cast<unsigned>(sequence), static_cast<unsigned>(code));
             DecideEnding(LineTestEnding::Failed, failure);
             return false;
         }
@@ -201,11 +201,11 @@ void NoteReceiveFailure(uint8_t status)
 {
     char failure[sizeof Run().shared.failure];
     if (status == RECEIVE_CHANNEL_DISABLED)
-        std::snprintf(failure, sizeof failure, "communications were disabled on %s", ReceiverName());
+        FormatInto(failure, "communications were disabled on %s", ReceiverName());
     else if (status == RECEIVE_DEVICE_REMOVED)
-        std::snprintf(failure, sizeof failure, "%s was removed", ReceiverName());
+        FormatInto(failure, "%s was removed", ReceiverName());
     else
-        std::snprintf(failure, sizeof failure, "receiving on %s failed", ReceiverName());
+        FormatInto(failure, "receiving on %s failed", ReceiverName());
     DecideEnding(LineTestEnding::Failed, failure);
 }
 
@@ -321,27 +321,27 @@ bool PrepareRun(HWND window)
     const bool partner = run.plan.partner[0] != '\0';
     run.send_device = OpenDeviceHandle();
     if (run.send_device == INVALID_HANDLE_VALUE) {
-        std::snprintf(text, sizeof text, "Cannot open %s (error %lu).", run.sender_name, GetLastError());
+        FormatInto(text, "Cannot open %s (error %lu).", run.sender_name, GetLastError());
         return Refuse(window, text);
     }
     run.receive_device = OpenNamedDeviceHandle(ReceiverName());
     if (run.receive_device == INVALID_HANDLE_VALUE) {
-        std::snprintf(text, sizeof text, "Cannot open %s%s (error %lu).", partner ? "the partner device " : "",
-                      ReceiverName(), GetLastError());
+        FormatInto(text, "Cannot open %s%s (error %lu).", partner ? "the partner device " : "",
+                   ReceiverName(), GetLastError());
         return Refuse(window, text);
     }
     uint8_t code = partner ? ConfigurePartner(run.receive_device) : RETURN_SUCCESS;
     if (code != RETURN_SUCCESS) {
-        std::snprintf(text, sizeof text, "The configuration of the partner device %s could not be read or set (0x%02X).",
-                      ReceiverName(), static_cast<unsigned>(code));
+        FormatInto(text, "The configuration of the partner device %s could not be read or set (0x%02X).",
+                   ReceiverName(), static_cast<unsigned>(code));
         return Refuse(window, text);
     }
     code = EnableIfOff(run.send_device, run.enabled_sender);
     if (code == RETURN_SUCCESS && partner)
         code = EnableIfOff(run.receive_device, run.enabled_receiver);
     if (code != RETURN_SUCCESS) {
-        std::snprintf(text, sizeof text, "Communications could not be enabled for the test (0x%02X).",
-                      static_cast<unsigned>(code));
+        FormatInto(text, "Communications could not be enabled for the test (0x%02X).",
+                   static_cast<unsigned>(code));
         return Refuse(window, text);
     }
     return true;
@@ -354,13 +354,13 @@ bool StartLineTestRun(HWND window, const LineTestPlan& plan)
     LineTestState& run = Run();
     if (run.running)
         return false;
-    std::snprintf(run.sender_name, sizeof run.sender_name, "%s", g_monitor.device_name);
+    FormatInto(run.sender_name, "%s", g_monitor.device_name);
     if (plan.partner[0] == '\0' && ReceiveMonitorRunning()) {
         char text[200];
-        std::snprintf(text, sizeof text,
-                      "The receive monitor is running on %s and would take the test's frames. Disable "
-                      "communications first, or test with a partner device.",
-                      run.sender_name);
+        FormatInto(text,
+                   "The receive monitor is running on %s and would take the test's frames. Disable "
+                   "communications first, or test with a partner device.",
+                   run.sender_name);
         return Refuse(window, text);
     }
     run.plan = plan;
@@ -432,8 +432,8 @@ bool RefuseReceiveMonitorDuringLineTest()
     if (!Run().running)
         return false;
     char text[160];
-    std::snprintf(text, sizeof text, "The line test is using %s. Stop it before enabling communications.",
-                  Run().sender_name);
+    FormatInto(text, "The line test is using %s. Stop it before enabling communications.",
+               Run().sender_name);
     ShowMessageBox(g_monitor.main_window, text, kLineTestErrorCaption, MB_ICONEXCLAMATION | MB_OK);
     return true;
 }

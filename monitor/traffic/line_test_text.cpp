@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "monitor/traffic/print_text.h"
+#include "monitor/channel/formatted_text.h"
 
 namespace qz6::mon {
 namespace {
@@ -57,29 +57,29 @@ std::string_view ReadLineTestEntries(const LineTestEntries& entries, std::string
 {
     plan = LineTestPlan{};
     if (!ReadNumber(entries.frames, 1, kLineTestMaxFrames, plan.frames))
-        return PrintText(message, "Frames: enter a number from 1 to %u.", static_cast<unsigned>(kLineTestMaxFrames));
+        return FormatInto(message, "Frames: enter a number from 1 to %u.", static_cast<unsigned>(kLineTestMaxFrames));
     uint32_t length = 0;
     if (!ReadNumber(entries.length, kTestFrameMinLength, kTestFrameMaxLength, length))
-        return PrintText(message, "Length: enter a number from %u to %u.", static_cast<unsigned>(kTestFrameMinLength),
-                     static_cast<unsigned>(kTestFrameMaxLength));
+        return FormatInto(message, "Length: enter a number from %u to %u.", static_cast<unsigned>(kTestFrameMinLength),
+                          static_cast<unsigned>(kTestFrameMaxLength));
     if (length > max_frame_size)
-        return PrintText(message, "Length: the adapter is configured for frames of at most %u bytes.",
-                     static_cast<unsigned>(max_frame_size));
+        return FormatInto(message, "Length: the adapter is configured for frames of at most %u bytes.",
+                          static_cast<unsigned>(max_frame_size));
     plan.length = static_cast<uint16_t>(length);
 
     const std::string_view partner = Trimmed(entries.partner);
     if (partner.size() > kDeviceNameMax || partner.find_first_of(" \t\\") != std::string_view::npos)
-        return PrintText(message, "Partner device: enter an adapter name such as %s, or nothing for the loopback plug.",
-                     kAdapterDeviceNames[1]);
+        return FormatInto(message, "Partner device: enter an adapter name such as %s, or nothing for the loopback plug.",
+                          kAdapterDeviceNames[1]);
     if (SameNameIgnoringCase(partner, device_name))
-        return PrintText(message, "Partner device: %.*s is this adapter; leave it empty for the loopback plug.",
-                     static_cast<int>(partner.size()), partner.data());
+        return FormatInto(message, "Partner device: %.*s is this adapter; leave it empty for the loopback plug.",
+                          static_cast<int>(partner.size()), partner.data());
     std::memcpy(plan.partner, partner.data(), partner.size());
     plan.partner[partner.size()] = '\0';
 
     if (!ReadNumber(entries.rate, 0, kLineTestMaxRate, plan.rate))
-        return PrintText(message, "Frames per second: enter a number from 0 (as fast as the line takes them) to %u.",
-                     static_cast<unsigned>(kLineTestMaxRate));
+        return FormatInto(message, "Frames per second: enter a number from 0 (as fast as the line takes them) to %u.",
+                          static_cast<unsigned>(kLineTestMaxRate));
     message[0] = '\0';
     return {message.data(), 0};
 }
@@ -109,27 +109,27 @@ LineTestRates ComputeLineTestRates(uint32_t received, uint16_t length, uint64_t 
 
 std::string_view FormatFramesPerSecond(double value, std::span<char, kLineTestFieldSize> out)
 {
-    return PrintText(out, "%.1f", value);
+    return FormatInto(out, "%.1f", value);
 }
 
 std::string_view FormatBitsPerSecond(double value, std::span<char, kLineTestFieldSize> out)
 {
-    return PrintText(out, "%.0f", value);
+    return FormatInto(out, "%.0f", value);
 }
 
 std::string_view FormatPercent(double value, std::span<char, kLineTestFieldSize> out)
 {
-    return PrintText(out, "%.1f %%", value);
+    return FormatInto(out, "%.1f %%", value);
 }
 
 std::string_view LineTestVerdict(const LineTestTally& tally, LineTestEnding ending, std::string_view failure,
                                  std::span<char, kLineTestVerdictSize> out)
 {
     if (ending == LineTestEnding::Failed)
-        return PrintText(out, "FAIL: %.*s", static_cast<int>(failure.size()), failure.data());
+        return FormatInto(out, "FAIL: %.*s", static_cast<int>(failure.size()), failure.data());
     if (ending == LineTestEnding::Stopped)
-        return PrintText(out, "FAIL: stopped after %u of %u frames", static_cast<unsigned>(tally.sent),
-                     static_cast<unsigned>(tally.frames));
+        return FormatInto(out, "FAIL: stopped after %u of %u frames", static_cast<unsigned>(tally.sent),
+                          static_cast<unsigned>(tally.frames));
 
     const struct {
         uint32_t count;
@@ -143,12 +143,12 @@ std::string_view LineTestVerdict(const LineTestTally& tally, LineTestEnding endi
     for (const auto& fault : faults) {
         if (fault.count == 0)
             continue;
-        used += PrintText(out.subspan(used), used == 0 ? "FAIL: %u %s" : ", %u %s", static_cast<unsigned>(fault.count),
-                      fault.what)
-                    .size();
+        used += FormatInto(out.subspan(used), used == 0 ? "FAIL: %u %s" : ", %u %s", static_cast<unsigned>(fault.count),
+                           fault.what)
+                           .size();
     }
     if (used == 0)
-        return PrintText(out, "PASS");
+        return FormatInto(out, "PASS");
     return {out.data(), used};
 }
 

@@ -137,7 +137,7 @@ void OpenLineTestWindow()
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     g_monitor.line_test_window =
-        CreateDialogParamA(g_monitor.instance, "LINETEST", g_monitor.main_window, LineTestDialog, 0);
+        CreateDialogParamA(g_monitor.instance, QZ6MON_LINETEST_TEMPLATE, g_monitor.main_window, LineTestDialog, 0);
 }
 
 void CloseLineTestWindow()
