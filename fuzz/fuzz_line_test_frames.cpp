@@ -9,6 +9,7 @@
 // U32 sequence + U8 length (generated) or a Text of raw bytes.
 #include <vector>
 
+#include "common/little_endian.h"
 #include "fuzz/fuzz_support.h"
 #include "monitor/traffic/line_test_frames.h"
 
@@ -31,8 +32,7 @@ void CheckAgainstRemade(std::span<const uint8_t> frame)
         FUZZ_CHECK(checked.check == FrameCheck::TooShort);
         return;
     }
-    FillTestFrame(static_cast<uint32_t>(frame[0] | frame[1] << 8 | frame[2] << 16 | static_cast<uint32_t>(frame[3]) << 24),
-                  std::span(g_made, frame.size()));
+    FillTestFrame(ReadLe32(frame.data()), std::span(g_made, frame.size()));
     const bool remade = memcmp(g_made, frame.data(), frame.size()) == 0;
     FUZZ_CHECK((checked.check == FrameCheck::Good) == remade);
 }

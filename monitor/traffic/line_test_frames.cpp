@@ -1,23 +1,8 @@
 #include "monitor/traffic/line_test_frames.h"
 
+#include "common/little_endian.h"
+
 namespace qz6::mon {
-namespace {
-
-void PutLe(std::span<uint8_t> frame, size_t offset, uint32_t value, size_t bytes)
-{
-    for (size_t i = 0; i < bytes && offset + i < frame.size(); ++i)
-        frame[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t GetLe(std::span<const uint8_t> frame, size_t offset, size_t bytes)
-{
-    uint32_t value = 0;
-    for (size_t i = 0; i < bytes; ++i)
-        value |= static_cast<uint32_t>(frame[offset + i]) << (8 * i);
-    return value;
-}
-
-}  // namespace
 
 uint8_t TestPatternByte(uint32_t sequence, size_t offset)
 {
@@ -34,8 +19,10 @@ uint8_t TestPatternByte(uint32_t sequence, size_t offset)
 
 void FillTestFrame(uint32_t sequence, std::span<uint8_t> frame)
 {
-    PutLe(frame, 0, sequence, 4);
-    PutLe(frame, 4, static_cast<uint32_t>(frame.size()), 2);
+    if (frame.size() < kTestFrameHeaderSize)
+        return;
+    WriteLe32(frame.data(), sequence);
+    WriteLe16(frame.data() + 4, static_cast<uint16_t>(frame.size()));
     for (size_t i = kTestFrameHeaderSize; i < frame.size(); ++i)
         frame[i] = TestPatternByte(sequence, i);
 }
@@ -44,8 +31,8 @@ CheckedFrame CheckTestFrame(std::span<const uint8_t> frame)
 {
     if (frame.size() < kTestFrameMinLength)
         return {FrameCheck::TooShort, 0};
-    const uint32_t sequence = GetLe(frame, 0, 4);
-    if (GetLe(frame, 4, 2) != frame.size())
+    const uint32_t sequence = ReadLe32(frame.data());
+    if (ReadLe16(frame.data() + 4) != frame.size())
         return {FrameCheck::LengthMismatch, sequence};
     for (size_t i = kTestFrameHeaderSize; i < frame.size(); ++i)
         if (frame[i] != TestPatternByte(sequence, i))

@@ -26,8 +26,8 @@ inline constexpr uint16_t kTestFrameMaxLength = kCommandDataSize;
 uint8_t TestPatternByte(uint32_t sequence, size_t offset);
 
 // Writes frame `sequence` over the whole of `frame`, whose size is the
-// frame's length (kTestFrameMinLength to kTestFrameMaxLength; a shorter
-// span gets what fits of the header).
+// frame's length (kTestFrameMinLength to kTestFrameMaxLength; a span too
+// short for the header is left alone).
 void FillTestFrame(uint32_t sequence, std::span<uint8_t> frame);
 
 enum class FrameCheck : uint8_t {
