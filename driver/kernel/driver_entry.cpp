@@ -11,6 +11,7 @@ DriverRundown g_rundown = {};
 namespace {
 
 constexpr ULONG kPoolTag = 0x365A5251;  // 'QRZ6'
+constexpr uint32_t kStragglerGraceMs = 100;
 constexpr USHORT kMaxPath = 256;
 
 // A UNICODE_STRING over a fixed buffer, built by appending.
@@ -220,7 +221,13 @@ void TearDown(PDRIVER_OBJECT driver)
     if (globals->simulator_device != nullptr)
         IoDeleteDevice(globals->simulator_device);
     (void)driver;
-    // Requests refused meanwhile are completed by routines still counted.
+    // A request the platform took for these devices before they went may
+    // still be on its way to a dispatch routine (Wine's request thread goes
+    // on beside the unload, and unmaps the image once the unload returns).
+    // It is refused there; the image stays until it is out.
+    LARGE_INTEGER grace;
+    grace.QuadPart = -static_cast<LONGLONG>(kStragglerGraceMs) * 10000;  // relative, 100 ns units
+    KeDelayExecutionThread(KernelMode, FALSE, &grace);
     WaitUntilZero(g_rundown.calls_inside);
 
     g_driver = nullptr;
