@@ -28,6 +28,9 @@ set(QZ6_PURE_MONITOR_SOURCES
     monitor/frame/settings_rules.cpp)
 
 set(QZ6_PURE_TRAFFIC_SOURCES
+    monitor/traffic/capture_spool.cpp
+    monitor/traffic/line_test_frames.cpp
+    monitor/traffic/line_test_text.cpp
     monitor/traffic/receive_text.cpp
     monitor/traffic/send_text.cpp)
 

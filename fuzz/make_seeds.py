@@ -325,6 +325,25 @@ def send_text_seeds():
         write("send_text", name, data)
 
 
+def line_test_frames_seeds():
+    def head(sequence, length, offset, mask, frames):
+        return u32(sequence) + u16(length - 8) + u16(offset) + u8(mask) + u32(frames)
+
+    def made(sequence, length, crc_error=0):
+        return u8(2 | crc_error) + u32(sequence) + u8(length - 8)
+
+    def raw(data):
+        return u8(0) + u8(len(data)) + data
+    seeds = {
+        "clean_run": head(0, 64, 0, 0, 5) + b"".join(made(i, 64) for i in range(5)) + u32(5),
+        "changed_pattern": head(7, 64, 30, 0x01, 3) + made(0, 8) + made(2, 8) + made(1, 8) + u32(4),
+        "changed_number": head(1000, 8, 1, 0x80, 10) + made(3, 20, 1) + made(12, 20) + raw(b"\x01\x02\x03") +
+                          raw(bytes(8)) + u32(10),
+    }
+    for name, data in seeds.items():
+        write("line_test_frames", name, data)
+
+
 if __name__ == "__main__":
     model_seeds("model_stream", STREAM_MIX)
     model_seeds("model_sim_control", CONTROL_MIX)
@@ -338,3 +357,4 @@ if __name__ == "__main__":
     session_rules_seeds()
     receive_text_seeds()
     send_text_seeds()
+    line_test_frames_seeds()

@@ -10,6 +10,8 @@
 #include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
+#include "monitor/traffic/capture.h"
+#include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/windows/monitor_windows.h"
 
@@ -53,8 +55,13 @@ void ForgetDeviceHandle()
 
 HANDLE OpenDeviceHandle()
 {
+    return OpenNamedDeviceHandle(g_monitor.device_name);
+}
+
+HANDLE OpenNamedDeviceHandle(const char* device_name)
+{
     char path[kDevicePathMax + 1];
-    BuildDevicePath(g_monitor.device_name, path);
+    BuildDevicePath(device_name, path);
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING, nullptr);
 }
@@ -115,9 +122,11 @@ void CloseDevice()
 {
     if (!g_monitor.device_open)
         return;
+    CloseLineTestWindow();
     // Its outcome does not matter: the close goes on.
     if (g_monitor.receive_detail_window != nullptr)
         StopReceiveMonitor();
+    StopCapture();
     CloseAllMonitorWindows();
     ForgetDeviceHandle();
     g_monitor.device_open = false;

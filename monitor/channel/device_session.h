@@ -23,6 +23,8 @@ void CloseDevice();
 // handle of the session is opened. INVALID_HANDLE_VALUE on failure, with
 // the platform's error code left for GetLastError.
 HANDLE OpenDeviceHandle();
+// The same for another device of the driver, e.g. a line test's partner.
+HANDLE OpenNamedDeviceHandle(const char* device_name);
 
 // "Open Error" with the platform's error code of a failed open.
 void ShowOpenError(DWORD error);

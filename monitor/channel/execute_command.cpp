@@ -45,14 +45,13 @@ void MirrorCommandResult(uint8_t command, uint8_t return_code)
 
 // The driver's answer is read from return_code alone; neither the call's
 // own result nor its byte count says anything the block does not.
-void CallDriver(CommandBlock& block)
+void CallDriver(HANDLE device, CommandBlock& block)
 {
-    if (!RequestFitsWire(block) || g_monitor.device_handle == INVALID_HANDLE_VALUE ||
-        g_monitor.device_handle == nullptr)
+    if (!RequestFitsWire(block) || device == INVALID_HANDLE_VALUE || device == nullptr)
         return;
     DWORD returned = 0;
-    DeviceIoControl(g_monitor.device_handle, ControlCodeForCommand(block.command), &block,
-                    RequestInputLength(block), &block, sizeof(CommandBlock), &returned, nullptr);
+    DeviceIoControl(device, ControlCodeForCommand(block.command), &block, RequestInputLength(block), &block,
+                    sizeof(CommandBlock), &returned, nullptr);
 }
 
 }  // namespace
@@ -62,10 +61,17 @@ uint8_t ExecuteCommand(CommandBlock& block)
     const uint8_t command = block.command;
     MirrorCommandStart(command);
     block.return_code = NO_RESPONSE_CODE;
-    CallDriver(block);
+    CallDriver(g_monitor.device_handle, block);
     const uint8_t return_code = block.return_code;
     MirrorCommandResult(command, return_code);
     return return_code;
+}
+
+uint8_t ExecuteCommandOn(HANDLE device, CommandBlock& block)
+{
+    block.return_code = NO_RESPONSE_CODE;
+    CallDriver(device, block);
+    return block.return_code;
 }
 
 uint8_t ExecuteCommandWithoutData(uint8_t command)

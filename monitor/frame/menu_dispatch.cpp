@@ -6,7 +6,9 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/polling.h"
 #include "monitor/frame/settings.h"
+#include "monitor/traffic/capture.h"
 #include "monitor/traffic/line_control.h"
+#include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
 #include "monitor/windows/monitor_windows.h"
@@ -74,8 +76,16 @@ void DispatchMenuCommand(uint16_t item)
     case IDM_COMM_ERROR_STATISTICS: OpenMonitorWindow(MonitorKind::CommErrorStatistics); break;
     case IDM_MODEM_STATUS: OpenMonitorWindow(MonitorKind::ModemStatus); break;
     case IDM_STREAMING: ShowStreamingConfiguration(); break;
-    case IDM_ENABLE_COMMUNICATIONS: StartReceiveMonitor(); break;
-    case IDM_DISABLE_COMMUNICATIONS: StopReceiveMonitor(); break;
+    case IDM_ENABLE_COMMUNICATIONS:
+        if (!RefuseReceiveMonitorDuringLineTest())
+            StartReceiveMonitor();
+        break;
+    case IDM_DISABLE_COMMUNICATIONS:
+        StopReceiveMonitor();
+        // Nothing more to record: a capture ends with its file complete.
+        if (g_monitor.receive_detail_window == nullptr)
+            StopCapture();
+        break;
     case IDM_BRIDGE_CONTROL:
         AskLineSwitch("Bridge the receiver and transmitter?", "Bridge Control", BRIDGE_RX_TX);
         break;
@@ -84,6 +94,14 @@ void DispatchMenuCommand(uint16_t item)
         AskLineSwitch("Pass received frames with bad CRC to application?", "CRC Error Control", CRC_CONTROL);
         break;
     case IDM_SEND_FRAMES: OpenSendFramesWindow(); break;
+    case IDM_CAPTURE_TO_FILE:
+        if (g_monitor.device_open || CaptureRunning())
+            ToggleCapture();
+        break;
+    case IDM_LINE_TEST:
+        if (g_monitor.device_open)
+            OpenLineTestWindow();
+        break;
     case IDM_POLLING_WINDOW: OpenMonitorWindow(MonitorKind::Polling); break;
     case IDM_POLL_NOW: Poll(true); break;
     case IDM_SUSPEND_POLLING: OnSuspendPolling(); break;

@@ -16,9 +16,9 @@ struct MenuItemEnable {
     bool enabled_with_device;
 };
 
-// The twelve device-dependent items in the order they are applied, then
+// The fourteen device-dependent items in the order they are applied, then
 // the four items of the device session. No other item is touched.
-inline constexpr std::array<MenuItemEnable, 16> kDeviceMenuItems = {{
+inline constexpr std::array<MenuItemEnable, 18> kDeviceMenuItems = {{
     {IDM_LINK_STATUS, false, true},
     {IDM_OPERATIONAL_STATISTICS, false, true},
     {IDM_COMM_ERROR_STATISTICS, false, true},
@@ -31,6 +31,8 @@ inline constexpr std::array<MenuItemEnable, 16> kDeviceMenuItems = {{
     {IDM_SET_MODEM_STATUS, false, true},
     {IDM_SEND_FRAMES, false, true},
     {IDM_CRC_ERROR_CONTROL, false, true},
+    {IDM_CAPTURE_TO_FILE, false, true},
+    {IDM_LINE_TEST, false, true},
     {IDM_SELECT_DEVICE, true, false},
     {IDM_CLOSE_DEVICE, false, true},
     {IDM_OPEN_DEVICE, true, false},

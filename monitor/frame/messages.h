@@ -19,5 +19,8 @@ inline constexpr uint32_t WM_RECEIVE_UPDATE = 0x4006;
 // Posted to the Polling window by ExecuteCommand when the mirror of the
 // last command has changed and no such note is pending.
 inline constexpr uint32_t WM_MIRROR_UPDATE = 0x4007;
+// Posted to the Line Test window by the run's send thread when the run has
+// ended by itself; wParam is the run's number.
+inline constexpr uint32_t WM_LINE_TEST_DONE = 0x4008;
 
 }  // namespace qz6::mon

@@ -14,6 +14,8 @@
 #include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/replies.h"
 #include "monitor/channel/session_rules.h"
+#include "monitor/traffic/capture_state.h"
+#include "monitor/traffic/line_test_state.h"
 #include "monitor/traffic/traffic_state.h"
 #include "monitor/windows/polling_mirror.h"
 
@@ -51,6 +53,7 @@ struct MonitorState {
     PollingMirror polling_mirror = {};
     HWND send_frames_window = nullptr;
     HWND receive_detail_window = nullptr;
+    HWND line_test_window = nullptr;
 
     // The one command block of the program.
     CommandBlock command_block = {};
@@ -72,6 +75,11 @@ struct MonitorState {
 
     // Receive monitor and Send Frames window.
     TrafficState traffic = {};
+
+    // The line test's run and the capture (their headers say which thread
+    // owns what).
+    LineTestState line_test = {};
+    CaptureState capture = {};
 };
 
 extern MonitorState g_monitor;

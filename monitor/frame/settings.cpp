@@ -49,6 +49,17 @@ void SaveDefaultDevice(const char* device_name)
     WritePrivateProfileStringA(kHardwareSection, kDefaultDeviceKey, device_name, kSettingsFile);
 }
 
+void SaveCapturePath(const char* path)
+{
+    WritePrivateProfileStringA(kCaptureSection, kCapturePathKey, path, kSettingsFile);
+}
+
+void ReadCapturePath(std::span<char> path)
+{
+    GetPrivateProfileStringA(kCaptureSection, kCapturePathKey, "", path.data(), static_cast<DWORD>(path.size()),
+                             kSettingsFile);
+}
+
 void ReadStoredDefaultDevice(char (&name)[kDeviceNameMax + 1])
 {
     GetPrivateProfileStringA(kHardwareSection, kDefaultDeviceKey, "", name, sizeof name, kSettingsFile);

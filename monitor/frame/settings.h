@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "common/adapter_names.h"
 
@@ -16,6 +17,10 @@ void SaveTimerPeriod(uint16_t period_ms);
 void SaveUseTimer(bool use_timer);
 void SaveAutoArrange(bool auto_arrange);
 void SaveDefaultDevice(const char* device_name);
+
+// The file of the last capture, "" when none was made.
+void SaveCapturePath(const char* path);
+void ReadCapturePath(std::span<char> path);
 
 // The start-up default device as stored, "" when absent.
 void ReadStoredDefaultDevice(char (&name)[kDeviceNameMax + 1]);

@@ -16,12 +16,14 @@ inline constexpr const char* kSettingsFile = "qz6mon.ini";
 inline constexpr const char* kPollingSection = "Polling";
 inline constexpr const char* kHardwareSection = "Hardware";
 inline constexpr const char* kOptionsSection = "Options";
+inline constexpr const char* kCaptureSection = "Capture";
 
 inline constexpr const char* kTickIntervalKey = "tick_interval";
 inline constexpr const char* kTimerPeriodKey = "tick_interval_ms";
 inline constexpr const char* kUseTimerKey = "use_system_timer";
 inline constexpr const char* kDefaultDeviceKey = "default_device";
 inline constexpr const char* kAutoArrangeKey = "auto_arrange_on_resize";
+inline constexpr const char* kCapturePathKey = "last_file";
 
 inline constexpr uint32_t kDefaultTickInterval = 20;
 inline constexpr uint32_t kDefaultTimerPeriodMs = 3000;

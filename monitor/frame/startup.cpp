@@ -5,6 +5,8 @@
 #include "monitor/frame/poll_schedule.h"
 #include "monitor/frame/polling.h"
 #include "monitor/frame/settings.h"
+#include "monitor/traffic/capture.h"
+#include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
 #include "monitor/windows/monitor_windows.h"
@@ -49,6 +51,8 @@ bool RunMessagePass(DWORD wait_ms, int& quit_code)
             continue;
         if (g_monitor.send_frames_window != nullptr && IsDialogMessageA(g_monitor.send_frames_window, &message))
             continue;
+        if (g_monitor.line_test_window != nullptr && IsDialogMessageA(g_monitor.line_test_window, &message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -81,10 +85,12 @@ int RunMessageLoop()
 
 void FinishMonitor()
 {
+    CloseLineTestWindow();
     if (!g_monitor.device_open)
         return;
     if (g_monitor.receive_detail_window != nullptr)
         StopReceiveMonitor();
+    StopCapture();
     CloseHandle(g_monitor.device_handle);
     g_monitor.device_handle = INVALID_HANDLE_VALUE;
     g_monitor.device_open = false;

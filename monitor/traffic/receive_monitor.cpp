@@ -22,6 +22,7 @@
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
+#include "monitor/traffic/capture.h"
 #include "monitor/traffic/receive_text.h"
 #include "monitor/traffic/send_frames.h"
 
@@ -246,6 +247,7 @@ DWORD WINAPI ReceiveThread(LPVOID)
         // The boxes' states are read anew for every frame; every frame is
         // counted.
         ++frame_counter;
+        CaptureReceivedFrame(traffic.receive_record);
         const bool display = BoxState(traffic.display_frames);
         const bool count = BoxState(traffic.count_frames);
         if (display || count) {
@@ -310,6 +312,12 @@ INT_PTR CALLBACK ReceiveDetailDialog(HWND dialog, UINT message, WPARAM wparam, L
     default:
         return FALSE;
     }
+}
+
+bool ReceiveMonitorRunning()
+{
+    HANDLE thread = g_monitor.traffic.receive_thread;
+    return thread != nullptr && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
 }
 
 bool ReceiveDisplayIsCurrent()

@@ -19,6 +19,9 @@ void StartReceiveMonitor();
 // waits for the receive thread's end (at most 500 ms).
 void StopReceiveMonitor();
 
+// True while the receive thread runs (it has not seen its final status).
+bool ReceiveMonitorRunning();
+
 // The receive thread's entry; its argument is not used.
 DWORD WINAPI ReceiveThread(LPVOID unused);
 

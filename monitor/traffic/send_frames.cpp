@@ -9,6 +9,7 @@
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
+#include "monitor/traffic/capture.h"
 #include "monitor/traffic/send_text.h"
 
 namespace qz6::mon {
@@ -64,7 +65,9 @@ void OnSend(HWND dialog)
         block.data_length = ParseHexBytes(length);
     }
     block.command = SEND_I_FRAME;
-    ExecuteSend(block);
+    const uint16_t length = block.data_length;
+    if (ExecuteSend(block) == RETURN_SUCCESS)
+        CaptureSentFrame(block.data, length);
     SendDlgItemMessageA(dialog, IDC_DENTRY_HISTORY, LB_RESETCONTENT, 0, 0);
     ShowFrameHistory(dialog, IDC_DENTRY_HISTORY);
 }
@@ -109,9 +112,12 @@ void OnPollTick(HWND dialog)
     if (!stream.running)
         return;
     CommandBlock& block = g_monitor.command_block;
-    block.data_length = FillStreamFrame(stream, block.data);
+    const uint16_t length = FillStreamFrame(stream, block.data);
+    block.data_length = length;
     block.command = SEND_I_FRAME;
     const uint8_t return_code = ExecuteSend(block);
+    if (return_code == RETURN_SUCCESS)
+        CaptureSentFrame(block.data, length);
     char status[kSendManyStatusSize];
     SetDlgItemTextA(dialog, IDC_DENTRY_STATUS, FormatSendManyStatus(stream, return_code, status).data());
     AfterStreamFrame(stream, return_code);

@@ -1,6 +1,6 @@
 // Monitor sessions through the driver the configurator installed: opening
-// only once a configuration is set, and two monitors on a null-modem cable
-// exchanging frames and modem lines.
+// only once a configuration is set, two monitors on a null-modem cable
+// exchanging frames and modem lines, and a line test to the other adapter.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -255,6 +255,33 @@ TEST(Session, TwoMonitorsExchangeFramesAndModemLinesOverANullModemCable)
 
     EXPECT_EQ(a.Exit(), 0u);
     EXPECT_TRUE(test::SimCable(kAdapterA, CABLE_NONE));
+}
+
+TEST(Session, ALineTestToTheAdapterAtTheOtherEndOfTheCablePasses)
+{
+    ASSERT_TRUE(test::SimCable(kAdapterA, CABLE_NULL_MODEM, kAdapterB));
+    ASSERT_TRUE(test::SimCable(kAdapterB, CABLE_NULL_MODEM, kAdapterA));
+    Monitor a;
+    OpenFullSession(a);
+    a.Menu(IDM_LINE_TEST);
+    HWND line_test = WaitForThreadWindow(a.process().Thread(), "Line Test");
+    ASSERT_NE(line_test, nullptr);
+    PlaceWindow(line_test, kSecondMain);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(GetDlgItem(line_test, IDC_LINETEST_FRAMES), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("300"),
+                        SMTO_NORMAL, 10000, &ignored);
+    SendMessageTimeoutA(GetDlgItem(line_test, IDC_LINETEST_PARTNER), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>("KORQZ6C1"), SMTO_NORMAL, 10000, &ignored);
+    const uint32_t received_before = test::SimAdapter(kAdapterB).statistics.rx_frames;
+    Press(line_test, IDC_LINETEST_START_STOP);
+    EXPECT_TRUE(WaitUntil([&] { return ControlText(line_test, IDC_LINETEST_VERDICT) == "PASS"; }))
+        << ControlText(line_test, IDC_LINETEST_VERDICT);
+    EXPECT_EQ(ControlText(line_test, IDC_LINETEST_RECEIVED), "300");
+    EXPECT_EQ(test::SimAdapter(kAdapterB).statistics.rx_frames - received_before, 300u);
+    EXPECT_TRUE(Capture(line_test, "line_test"));
+    EXPECT_EQ(a.Exit(), 0u);
+    EXPECT_TRUE(test::SimCable(kAdapterA, CABLE_NONE));
+    EXPECT_TRUE(test::SimCable(kAdapterB, CABLE_NONE));
 }
 
 }  // namespace

@@ -29,10 +29,13 @@ void TrafficTest::SetUp()
     ASSERT_TRUE(spare_.Valid());
     ASSERT_EQ(sim::Configure(spare_.Get(), TrafficConfiguration()), RETURN_SUCCESS);
     if (OpenDeviceInMonitor()) {
-        // The device as the device session opens it.
+        // The device as the device session opens it, with the configuration
+        // it read.
         g_monitor.device_handle = sim::OpenAdapter(0).Release();
         ASSERT_NE(g_monitor.device_handle, INVALID_HANDLE_VALUE);
         g_monitor.device_open = true;
+        ASSERT_EQ(sim::RunCommand(spare_.Get(), READ_CONFIGURATION, {}, &g_monitor.saved_configuration),
+                  RETURN_SUCCESS);
     }
     NewRequests(true);
 }

@@ -1,0 +1,84 @@
+#include "monitor/traffic/capture_spool.h"
+
+#include "monitor/channel/formatted_text.h"
+
+namespace qz6::mon {
+
+CaptureSpool::CaptureSpool(std::span<uint8_t> first, std::span<uint8_t> second)
+    : writers_{capture::CaptureWriter(first), capture::CaptureWriter(second)}
+{
+}
+
+bool CaptureSpool::AppendFrame(const capture::PacketRecord& packet)
+{
+    if (!writers_[filling_].AppendPacket(packet)) {
+        ++overflowed_;
+        return false;
+    }
+    ++frames_;
+    return true;
+}
+
+std::span<const uint8_t> CaptureSpool::TakeFilled()
+{
+    const unsigned filled = filling_;
+    filling_ ^= 1u;
+    return writers_[filled].Pending();
+}
+
+void CaptureSpool::Written()
+{
+    capture::CaptureWriter& taken = writers_[filling_ ^ 1u];
+    taken.Consume(taken.Pending().size());
+}
+
+uint64_t StampFromHost(CaptureClock& clock, uint64_t host_us)
+{
+    if (host_us > clock.last_us)
+        clock.last_us = host_us;
+    return clock.last_us;
+}
+
+uint64_t StampFromAdapter(CaptureClock& clock, uint32_t adapter_ms, uint64_t host_us)
+{
+    if (clock.adapter_seen) {
+        // The 32-bit millisecond count moves on modulo 2^32; a step of less
+        // than 2^31 back is a step back, not a whole wrap forward.
+        const int64_t step = static_cast<int32_t>(adapter_ms - static_cast<uint32_t>(clock.adapter_ms));
+        if (step >= 0 || static_cast<uint64_t>(-step) <= clock.adapter_ms) {
+            clock.adapter_ms += static_cast<uint64_t>(step);
+            return StampFromHost(clock, clock.adapter_origin_us + clock.adapter_ms * 1000u);
+        }
+    }
+    // The first such frame, or a clock gone back past where it was first
+    // read (the adapter started again): its time is set against the host's.
+    clock.adapter_seen = true;
+    clock.adapter_ms = adapter_ms;
+    const uint64_t since_zero_us = static_cast<uint64_t>(adapter_ms) * 1000u;
+    clock.adapter_origin_us = host_us > since_zero_us ? host_us - since_zero_us : 0;
+    return StampFromHost(clock, clock.adapter_origin_us + clock.adapter_ms * 1000u);
+}
+
+uint32_t FramesDroppedBetween(const CommErrorsReply& start, const CommErrorsReply& end)
+{
+    auto moved = [](uint8_t before, uint8_t after) { return after > before ? static_cast<uint32_t>(after - before) : 0u; };
+    return moved(start.rx_overruns, end.rx_overruns) + moved(start.rx_disabled_bfrs_full, end.rx_disabled_bfrs_full);
+}
+
+std::string_view DefaultCapturePath(std::string_view device_name, std::span<char, kCapturePathSize> out)
+{
+    return FormatInto(out, "%.*s.pcapng", static_cast<int>(device_name.size()), device_name.data());
+}
+
+std::string_view CaptureTitle(std::string_view program_title, uint32_t frames, bool waiting, uint32_t overflowed,
+                              std::span<char, kCaptureTitleSize> out)
+{
+    char lost[32] = "";
+    if (overflowed > 0)
+        FormatInto(lost, ", %u did not fit", static_cast<unsigned>(overflowed));
+    return FormatInto(out, "%.*s - capture: %u frame%s%s%s", static_cast<int>(program_title.size()),
+                      program_title.data(), static_cast<unsigned>(frames), frames == 1 ? "" : "s",
+                      waiting ? ", waiting for communications" : "", lost);
+}
+
+}  // namespace qz6::mon

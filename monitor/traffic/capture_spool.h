@@ -1,0 +1,83 @@
+// What "Capture to File" keeps between the threads that see frames and the
+// file: a spool of two pcapng buffers, the clock that stamps each frame,
+// the adapter's drop count over a capture and the texts the operator sees.
+// No Windows header: compiled and tested natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "common/capture_file.h"
+#include "common/stream_protocol.h"
+
+namespace qz6::mon {
+
+// Two buffers of pcapng blocks. Frames go into the filling one as whole
+// enhanced packet blocks; the writer takes the other one's bytes out to
+// the file after swapping them (TakeFilled), so that appending never waits
+// for the file and the file gets every block in the order appended. A
+// frame that does not fit the filling buffer is counted in `overflowed`,
+// not written. The caller serialises AppendFrame and TakeFilled (a lock),
+// and writes out and releases (Written) what TakeFilled returned before
+// the next TakeFilled.
+class CaptureSpool {
+public:
+    CaptureSpool() = default;
+    CaptureSpool(std::span<uint8_t> first, std::span<uint8_t> second);
+
+    // A frame into the filling buffer; false (counted) when it does not fit.
+    bool AppendFrame(const capture::PacketRecord& packet);
+    // Swaps the buffers and returns the bytes of the one that was filling.
+    std::span<const uint8_t> TakeFilled();
+    // Those bytes are in the file.
+    void Written();
+    // The filling buffer, for the file's own blocks (section header,
+    // interface, statistics) while no frame is appended.
+    capture::CaptureWriter& Filling() { return writers_[filling_]; }
+
+    uint32_t frames() const { return frames_; }
+    uint32_t overflowed() const { return overflowed_; }
+
+private:
+    capture::CaptureWriter writers_[2] = {capture::CaptureWriter({}), capture::CaptureWriter({})};
+    unsigned filling_ = 0;
+    uint32_t frames_ = 0;
+    uint32_t overflowed_ = 0;
+};
+
+// The time of each frame, in microseconds since 1970: the adapter's
+// timestamp where the frame carries one (milliseconds on the adapter's own
+// clock, set against the host's clock at the first such frame and followed
+// through its wrap), else the host's time of receipt or sending. A frame is
+// never stamped earlier than the one before it, so the file is in time
+// order even where the two clocks meet.
+struct CaptureClock {
+    uint64_t last_us;
+    bool adapter_seen;
+    uint64_t adapter_origin_us;  // host time of adapter millisecond 0
+    uint64_t adapter_ms;         // the adapter's clock, unwrapped
+};
+
+uint64_t StampFromHost(CaptureClock& clock, uint64_t host_us);
+uint64_t StampFromAdapter(CaptureClock& clock, uint32_t adapter_ms, uint64_t host_us);
+
+// Frames the adapter dropped between two READ_COMM_ERRORS replies: receive
+// overruns and frames with every receive buffer full. The counters stop at
+// 255, so a count that reached it is a lower bound.
+uint32_t FramesDroppedBetween(const CommErrorsReply& start, const CommErrorsReply& end);
+
+// "ROZAR6O0.pcapng": the file a capture of `device_name` is first offered.
+inline constexpr size_t kCapturePathSize = 260;
+std::string_view DefaultCapturePath(std::string_view device_name, std::span<char, kCapturePathSize> out);
+
+// The main window's title while a capture runs:
+// "HDLC Streaming Monitor - capture: 1234 frames", then ", waiting for
+// communications" until the receive monitor runs, and ", 5 did not fit"
+// once frames were lost for want of room.
+inline constexpr size_t kCaptureTitleSize = 128;
+std::string_view CaptureTitle(std::string_view program_title, uint32_t frames, bool waiting, uint32_t overflowed,
+                              std::span<char, kCaptureTitleSize> out);
+
+}  // namespace qz6::mon

@@ -1,0 +1,112 @@
+// The capture's pure parts: the spool of two buffers, the clock that
+// stamps frames, the adapter's drop count and the texts.
+#include "monitor/traffic/capture_spool.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+namespace qz6::mon {
+namespace {
+
+using capture::Direction;
+
+TEST(CaptureSpools, KeepEveryFrameInOrderAcrossSwapsAndCountWhatDoesNotFit)
+{
+    // Room for two 40-byte frames in each buffer.
+    std::array<uint8_t, 2 * capture::PacketBlockSize(40)> first{}, second{};
+    CaptureSpool spool(first, second);
+    std::vector<uint8_t> file;
+    auto write_out = [&] {
+        const std::span<const uint8_t> taken = spool.TakeFilled();
+        file.insert(file.end(), taken.begin(), taken.end());
+        spool.Written();
+    };
+    ASSERT_TRUE(spool.Filling().AppendSectionHeader("test"));
+    write_out();
+    ASSERT_TRUE(spool.Filling().AppendInterface({"ROZAR6O0", capture::kLinkTypeRawHdlc}));
+    write_out();
+
+    std::vector<uint8_t> frame(40);
+    uint8_t number = 0;
+    auto append = [&] {
+        frame.assign(40, number++);
+        return spool.AppendFrame({1000u * number, Direction::Inbound, frame});
+    };
+    EXPECT_TRUE(append());
+    EXPECT_TRUE(append());
+    EXPECT_FALSE(append());  // the filling buffer is full
+    write_out();
+    EXPECT_TRUE(append());   // into the other, now empty buffer
+    EXPECT_TRUE(append());
+    write_out();
+    EXPECT_TRUE(append());
+    write_out();
+    EXPECT_EQ(spool.frames(), 5u);
+    EXPECT_EQ(spool.overflowed(), 1u);
+
+    capture::CaptureReader reader(file);
+    std::vector<uint8_t> firsts;
+    for (capture::CaptureFrame read; reader.Next(read);)
+        firsts.push_back(read.data[0]);
+    EXPECT_FALSE(reader.Failed());
+    EXPECT_EQ(firsts, (std::vector<uint8_t>{0, 1, 3, 4, 5}));
+}
+
+TEST(CaptureClocks, StampInTimeOrderFromTheHostOrTheAdaptersClockThroughItsWrap)
+{
+    CaptureClock clock{};
+    EXPECT_EQ(StampFromHost(clock, 5000), 5000u);
+    EXPECT_EQ(StampFromHost(clock, 4000), 5000u);  // never earlier than the one before
+    // The adapter's millisecond 100 is met at host time 1 000 000 us.
+    EXPECT_EQ(StampFromAdapter(clock, 100, 1000000), 1000000u);
+    EXPECT_EQ(StampFromAdapter(clock, 103, 1009999), 1003000u);  // the adapter's time, not the host's
+    EXPECT_EQ(StampFromAdapter(clock, 102, 1010000), 1003000u);
+    EXPECT_EQ(StampFromHost(clock, 1004500), 1004500u);
+
+    CaptureClock wrapping{};
+    constexpr uint64_t kLate = 5000000000000ull;  // after the adapter's 2^32 ms
+    EXPECT_EQ(StampFromAdapter(wrapping, 0xFFFFFFF0u, kLate), kLate);
+    EXPECT_EQ(StampFromAdapter(wrapping, 0x10u, 0), kLate + 0x20u * 1000u);
+    // Started again: set against the host's clock anew, still in order.
+    constexpr uint64_t k2026 = 1780000000000000ull;
+    CaptureClock restarted{};
+    StampFromAdapter(restarted, 7, k2026);
+    EXPECT_EQ(StampFromAdapter(restarted, 0xFFFFFFFFu, k2026 + 1000000), k2026 + 1000000);
+    EXPECT_EQ(StampFromAdapter(restarted, 9, 0), k2026 + 1010000);
+}
+
+TEST(CaptureDrops, AreTheOverrunsAndFullBuffersSinceTheStart)
+{
+    CommErrorsReply start{}, end{};
+    start.rx_overruns = 2;
+    start.rx_disabled_bfrs_full = 250;
+    end.rx_overruns = 5;
+    end.rx_disabled_bfrs_full = 255;
+    end.rx_crc_errors = 9;  // spoiled, not dropped
+    EXPECT_EQ(FramesDroppedBetween(start, end), 8u);
+    EXPECT_EQ(FramesDroppedBetween(end, start), 0u);  // zeroed meanwhile: nothing known
+}
+
+TEST(CaptureTexts, NameTheFileAndTellTheCount)
+{
+    char path[kCapturePathSize];
+    EXPECT_EQ(DefaultCapturePath("KORQZ6C1", path), "KORQZ6C1.pcapng");
+    char title[kCaptureTitleSize];
+    const struct {
+        uint32_t frames;
+        bool waiting;
+        uint32_t overflowed;
+        const char* title;
+    } cases[] = {
+        {0, true, 0, "T - capture: 0 frames, waiting for communications"},
+        {1, false, 0, "T - capture: 1 frame"},
+        {1234, false, 5, "T - capture: 1234 frames, 5 did not fit"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CaptureTitle("T", c.frames, c.waiting, c.overflowed, title), c.title);
+}
+
+}  // namespace
+}  // namespace qz6::mon
