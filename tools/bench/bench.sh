@@ -183,6 +183,8 @@ row "receive: display off" receive_off_fps receive_bare_fps "frames/s" \
     "64-byte frames, unthrottled; $(v receive_off_counted) of $(v receive_off_frames) counted, generated $(v receive_off_generated), dropped $(v receive_off_dropped), bfrs full $(v receive_off_bfrs_full); lost: $(yes_no receive_off_lost)"
 row "receive: display on" receive_on_fps receive_bare_fps "frames/s" \
     "$(v receive_on_counted) of $(v receive_on_frames) counted, generated $(v receive_on_generated), dropped $(v receive_on_dropped), bfrs full $(v receive_on_bfrs_full); lost: $(yes_no receive_on_lost)"
+row "receive: display off, capturing to a file" receive_capture_fps receive_off_fps "frames/s" \
+    "the same as display off with a pcapng capture running; baseline display off without it; $(v receive_capture_counted) of $(v receive_capture_frames) counted; lost: $(yes_no receive_capture_lost)"
 row "receive: qz6mon.exe, display off" receive_process_off_fps receive_bare_fps "frames/s" \
     "real process, $memory_frames frames of the memory run"
 row "receive: lossless rate, display off" receive_lossless_off_fps receive_bare_fps "frames/s" \

@@ -7,9 +7,10 @@
 // 64-byte frames from the simulator's generator on adapter 0, unthrottled
 // (it offers the next frame as soon as the receiver has taken one) unless
 // a rate in frames a second is given. `frames` (default 20000) go to the
-// bare loop and to the monitor with "Display received frames" off,
-// `frames_displayed` (default 1000) to the monitor with it on, which is far
-// slower. The monitor runs in this process with its own message loop, as
+// bare loop, to the monitor with "Display received frames" off, and to the
+// same with a capture to a file running (its cost to the receive path);
+// `frames_displayed` (default 1000) to the monitor with the display on.
+// The monitor runs in this process with its own message loop, as
 // with its polling timer. Prints frames a second, the ratios to the bare
 // loop, and whether any frame was lost: the window's counter against the
 // generator's count, and the adapter's drop counters. Lines beginning
@@ -18,13 +19,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "common/capture_file.h"
 #include "common/sim_protocol.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/startup.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
+#include "monitor/traffic/capture.h"
 #include "tests/driver/device_support.h"
 #include "tests/monitor/monitor_harness.h"
 #include "tests/monitor/traffic/traffic_fixture.h"
@@ -78,8 +82,13 @@ struct MonitorRun {
     bool lost;
 };
 
-MonitorRun Monitor(uint32_t frames, bool display, uint32_t rate)
+// The kinds of monitor run: what the Receive Detail window shows, and
+// whether a capture to a file runs beside it.
+enum class RunKind { DisplayOff, DisplayOn, CapturingDisplayOff };
+
+MonitorRun Monitor(uint32_t frames, RunKind kind, uint32_t rate)
 {
+    const bool display = kind == RunKind::DisplayOn;
     sim::SimReset();
     sim::DeviceHandle spare = sim::OpenAdapter(0);
     sim::Configure(spare.Get(), harness::TrafficConfiguration());
@@ -95,6 +104,13 @@ MonitorRun Monitor(uint32_t frames, bool display, uint32_t rate)
         SendDlgItemMessageA(detail, IDC_RDETAIL_DISPLAY, BM_CLICK, 0, 0);
     while (sim::SimAdapter(0).pending_receives != 1)
         RunMessagePass(1, quit);
+    if (kind == RunKind::CapturingDisplayOff) {
+        CaptureChoice choice = {};
+        GetTempPathA(sizeof choice.path, choice.path);
+        std::strncat(choice.path, "qz6bench.pcapng", sizeof choice.path - std::strlen(choice.path) - 1);
+        choice.link_type = qz6::capture::kLinkTypeChoices[0].link_type;
+        StartCapture(choice);
+    }
 
     const std::string target = std::to_string(frames);
     sim::SimGenerator(0, true, kFrameLength, rate, frames);
@@ -123,16 +139,19 @@ MonitorRun Monitor(uint32_t frames, bool display, uint32_t rate)
     const SimAdapterStatus adapter = sim::SimAdapter(0);
     const bool lost = counted != frames || adapter.generator_count != frames || adapter.frames_dropped != 0 ||
                       adapter.comm_errors.rx_disabled_bfrs_full != 0;
-    std::printf("monitor, display %s: counter %u of %u frames in %.2f s: %.0f frames/s; generated %u, "
+    const char* const kNames[] = {"display off", "display on", "display off, capturing"};
+    const char* const kKeys[] = {"receive_off", "receive_on", "receive_capture"};
+    std::printf("monitor, %s: counter %u of %u frames in %.2f s: %.0f frames/s; generated %u, "
                 "dropped %u, receiver disabled (bfrs full) %u\n",
-                display ? "on" : "off", counted, frames, seconds, counted / seconds, adapter.generator_count,
+                kNames[static_cast<int>(kind)], counted, frames, seconds, counted / seconds, adapter.generator_count,
                 adapter.frames_dropped, adapter.comm_errors.rx_disabled_bfrs_full);
-    const char* key = display ? "receive_on" : "receive_off";
+    const char* key = kKeys[static_cast<int>(kind)];
     std::printf("@ %s_fps %.6g\n@ %s_frames %u\n@ %s_counted %u\n@ %s_generated %u\n@ %s_dropped %u\n"
                 "@ %s_bfrs_full %u\n@ %s_lost %d\n",
                 key, counted / seconds, key, frames, key, counted, key, adapter.generator_count, key,
                 adapter.frames_dropped, key, adapter.comm_errors.rx_disabled_bfrs_full, key, lost ? 1 : 0);
 
+    StopCapture();
     SendMessageA(g_monitor.main_window, WM_COMMAND, IDM_DISABLE_COMMUNICATIONS, 0);
     DestroyWindow(g_monitor.main_window);
     while (RunMessagePass(0, quit)) {
@@ -164,10 +183,13 @@ int main(int argc, char** argv)
     if (rate != 0)
         std::printf("generator throttled to %u frames/s\n", rate);
     const double bare = BareLoop(frames, rate);
-    const MonitorRun off = Monitor(frames, false, rate);
-    const MonitorRun on = Monitor(frames_displayed, true, rate);
-    std::printf("ratio to the bare loop: display off %.3f, display on %.3f\n", off.rate / bare, on.rate / bare);
-    std::printf("frames lost: display off %s, display on %s\n", off.lost ? "yes" : "no", on.lost ? "yes" : "no");
+    const MonitorRun off = Monitor(frames, RunKind::DisplayOff, rate);
+    const MonitorRun capturing = Monitor(frames, RunKind::CapturingDisplayOff, rate);
+    const MonitorRun on = Monitor(frames_displayed, RunKind::DisplayOn, rate);
+    std::printf("ratio to the bare loop: display off %.3f, display on %.3f; capturing against not: %.3f\n",
+                off.rate / bare, on.rate / bare, capturing.rate / off.rate);
+    std::printf("frames lost: display off %s, capturing %s, display on %s\n", off.lost ? "yes" : "no",
+                capturing.lost ? "yes" : "no", on.lost ? "yes" : "no");
     sim::SimReset();
     return 0;
 }
