@@ -21,7 +21,8 @@
 # that rate, 10 s each (2 s with --quick), display off, then on, each
 # climb stopping at the first rate that loses a frame; then the main
 # window's longest reply to WM_NULL at rest and during a flood at the
-# highest rate shown without loss, display on.
+# highest rate shown without loss, display on; and the bare receive loop
+# climbing the same rates, for what the host itself keeps up with.
 #
 # qz6mon.exe's memory is its committed private memory as the host counts it
 # (VmData): under Wine, PrivateUsage of another process is its swap use
@@ -146,6 +147,7 @@ if wanted receive; then
     done
     (( bare_rate > 0 )) && lossless_rates+=("$bare_rate")
     run_measurer receive-lossless process_bench.exe lossless "$lossless_seconds" "${lossless_rates[@]}"
+    run_measurer receive-lossless-bare traffic_bench.exe bare-lossless "$lossless_seconds" "${lossless_rates[@]}"
 fi
 wanted driver && run_measurer driver driver_bench.exe "$driver_calls" "$driver_frames"
 if wanted idle; then
@@ -191,6 +193,8 @@ row "receive: lossless rate, display off" receive_lossless_off_fps receive_bare_
     "real process, throttled generator, highest rate with no frame lost, ${lossless_seconds} s a rate; generated/counted/lost: $(t receive_lossless_off)"
 row "receive: lossless rate, display on" receive_lossless_on_fps receive_bare_fps "frames/s" \
     "the same, display on; generated/counted/lost: $(t receive_lossless_on)"
+row "receive: lossless rate, bare loop" receive_lossless_bare_fps receive_bare_fps "frames/s" \
+    "the bare loop as the receiver, the same rates: what this host lets any receiver keep up with; lost: $(t receive_lossless_bare)"
 row "gui: longest reply during flood" gui_flood_reply_max_ms gui_idle_reply_max_ms "ms" \
     "WM_NULL to qz6mon.exe's main window every 10 ms from this process for ${lossless_seconds} s, $(v gui_flood_rate) frames/s display on (lost $(v gui_flood_lost)); median $(n gui_flood_reply_median_ms), p99 $(n gui_flood_reply_p99_ms) of $(v gui_flood_reply_count); baseline the same at rest"
 row "driver: READ_STATUS round trip (bare)" driver_read_status_median_us "" "us" \

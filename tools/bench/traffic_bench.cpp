@@ -3,6 +3,7 @@
 // (nothing here is asserted).
 //
 //   traffic_bench [frames [frames_displayed [rate]]]
+//   traffic_bench bare-lossless SECONDS RATE...
 //
 // 64-byte frames from the simulator's generator on adapter 0, unthrottled
 // (it offers the next frame as soon as the receiver has taken one) unless
@@ -15,6 +16,11 @@
 // loop, and whether any frame was lost: the window's counter against the
 // generator's count, and the adapter's drop counters. Lines beginning
 // "@ KEY VALUE" are for tools/bench/bench.sh.
+//
+// bare-lossless climbs the throttled generator's RATEs, about SECONDS each,
+// with the bare loop as the receiver, and stops at the first rate that
+// loses a frame: the most a receiver that does nothing else keeps up with
+// on this host, for the monitor's lossless rates to be read against.
 #include <windows.h>
 
 #include <cstdio>
@@ -75,6 +81,70 @@ double BareLoop(uint32_t frames, uint32_t rate)
     std::printf("bare loop: %u frames in %.2f s: %.0f frames/s\n", received, seconds, received / seconds);
     std::printf("@ receive_bare_fps %.6g\n@ receive_bare_frames %u\n", received / seconds, received);
     return received / seconds;
+}
+
+struct BareClimb {
+    uint32_t frames;
+    volatile LONG done;  // every frame taken or dropped; the next one only wakes the loop
+    SimAdapterStatus end;
+};
+
+DWORD WINAPI WatchGenerator(void* parameter)
+{
+    BareClimb& climb = *static_cast<BareClimb*>(parameter);
+    while (!GeneratorDone(climb.frames))
+        Sleep(50);
+    climb.end = sim::SimAdapter(0);
+    InterlockedExchange(&climb.done, 1);
+    sim::SimGenerator(0, true, kFrameLength, 0, 1);
+    return 0;
+}
+
+// Frames the bare loop lost at `rate` over about `seconds`.
+uint32_t BareLossAt(uint32_t rate, uint32_t seconds)
+{
+    static BareClimb climb;
+    climb = {};
+    climb.frames = rate * seconds > 65535 ? 65535 : rate * seconds;
+    sim::SimReset();
+    sim::DeviceHandle device = sim::OpenAdapter(0);
+    sim::Configure(device.Get(), harness::TrafficConfiguration());
+    sim::RunCommand(device.Get(), ENABLE_COMMS);
+    sim::SimGenerator(0, true, kFrameLength, rate, climb.frames);
+    HANDLE watcher = CreateThread(nullptr, 0, WatchGenerator, &climb, 0, nullptr);
+    static ReceiveRecord record;
+    uint32_t received = 0;
+    while (sim::Receive(device.Get(), &record, sizeof record).ok && record.status == RECEIVE_FRAME_PRESENT &&
+           InterlockedCompareExchange(&climb.done, 0, 0) == 0)
+        ++received;
+    WaitForSingleObject(watcher, INFINITE);
+    CloseHandle(watcher);
+    sim::RunCommand(device.Get(), DISABLE_COMMS);
+    const uint32_t lost = climb.frames - received;
+    std::printf("  bare loop, %u frames/s: generated %u, received %u, lost %u; dropped %u, receiver disabled "
+                "(bfrs full) %u\n",
+                rate, climb.end.generator_count, received, lost, climb.end.frames_dropped,
+                climb.end.comm_errors.rx_disabled_bfrs_full);
+    return lost;
+}
+
+int BareLossless(int argc, char** argv)
+{
+    const uint32_t seconds = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
+    uint32_t best = 0;
+    std::string results;
+    for (int i = 3; i < argc; ++i) {
+        const uint32_t rate = static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10));
+        const uint32_t lost = BareLossAt(rate, seconds);
+        results += (results.empty() ? "" : "; ") + std::to_string(rate) + "/s lost " + std::to_string(lost);
+        if (lost != 0)
+            break;
+        best = rate;
+    }
+    std::printf("  bare loop: highest rate without loss %u frames/s\n", best);
+    std::printf("@ receive_lossless_bare_fps %u\n@note receive_lossless_bare %s\n", best, results.c_str());
+    sim::SimReset();
+    return 0;
 }
 
 struct MonitorRun {
@@ -173,6 +243,8 @@ uint32_t Argument(int argc, char** argv, int index, uint32_t fallback)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 4 && std::strcmp(argv[1], "bare-lossless") == 0)
+        return BareLossless(argc, argv);
     const uint32_t frames = Argument(argc, argv, 1, 20000);
     const uint32_t frames_displayed = Argument(argc, argv, 2, 1000);
     const uint32_t rate = Argument(argc, argv, 3, 0);
