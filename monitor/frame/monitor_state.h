@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 
 #include "common/adapter_names.h"
@@ -20,6 +21,9 @@
 #include "monitor/windows/polling_mirror.h"
 
 namespace qz6::mon {
+
+// More than the five monitor windows the main window can ever hold.
+inline constexpr size_t kMaxMonitorWindowsListed = 32;
 
 struct MonitorState {
     HINSTANCE instance = nullptr;
@@ -43,6 +47,15 @@ struct MonitorState {
     bool auto_arrange = false;
     // The main window is being destroyed: nothing is opened any more.
     bool main_window_ending = false;
+
+    // The monitor windows in the window system's order, as last listed.
+    // Listing a window's children asks the window server once a child,
+    // more than the commands of a poll cost; so the list is kept, and a
+    // monitor window created, destroyed or moved in that order marks it
+    // stale (FilterMonitorWindowMessage).
+    std::array<HWND, kMaxMonitorWindowsListed> monitor_windows = {};
+    size_t monitor_window_count = 0;
+    bool monitor_windows_stale = true;
 
     // Windows outside the monitor-window family, and the Polling window,
     // which the command channel writes into. The Polling window handle is

@@ -22,9 +22,6 @@ constexpr WNDPROC kMonitorProcedures[] = {
 };
 static_assert(std::size(kMonitorProcedures) == MonitorWindowKinds.size());
 
-// More than the five monitor windows the main window can ever hold.
-constexpr size_t kMaxMainWindowChildren = 32;
-
 constexpr UINT kMonitorClassStyle = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;
 static_assert(kMonitorClassStyle == 0x2808);
 
@@ -49,21 +46,26 @@ std::string_view ClassNameOf(HWND window, char (&buffer)[kClassNameBuffer])
     return {buffer, static_cast<size_t>(length > 0 ? length : 0)};
 }
 
-// Walks the main window's own children, where the monitor windows live.
-// Their controls, which a walk of every descendant would also meet, are
-// never monitor windows: visiting only the first level spares a poll the
-// class names of some sixty controls. The children are listed first, so a
-// visitor may destroy the one it is given.
+// Visits the monitor windows, which are the main window's own children,
+// in the window system's order. Their controls, which a walk of every
+// descendant would also meet, are never monitor windows. The list is
+// copied first, so a visitor may destroy the window it is given.
 template <typename Visit>
-void ForEachChildOfMainWindow(Visit visit)
+void ForEachMonitorWindow(Visit visit)
 {
-    HWND children[kMaxMainWindowChildren];
-    size_t count = 0;
-    for (HWND child = GetWindow(g_monitor.main_window, GW_CHILD); child != nullptr && count < std::size(children);
-         child = GetWindow(child, GW_HWNDNEXT))
-        children[count++] = child;
-    for (size_t i = 0; i < count; ++i)
-        visit(children[i]);
+    if (g_monitor.monitor_windows_stale) {
+        size_t count = 0;
+        for (HWND child = GetWindow(g_monitor.main_window, GW_CHILD);
+             child != nullptr && count < g_monitor.monitor_windows.size(); child = GetWindow(child, GW_HWNDNEXT))
+            if (MonitorClassMatch(child))
+                g_monitor.monitor_windows[count++] = child;
+        g_monitor.monitor_window_count = count;
+        g_monitor.monitor_windows_stale = false;
+    }
+    const auto windows = g_monitor.monitor_windows;
+    for (size_t i = 0; i < g_monitor.monitor_window_count; ++i)
+        if (IsWindow(windows[i]))
+            visit(windows[i]);
 }
 
 }  // namespace
@@ -96,7 +98,7 @@ void OpenMonitorWindow(MonitorKind kind)
 void ActivateMonitorWindow(const char* class_name)
 {
     const std::string_view wanted = class_name;
-    ForEachChildOfMainWindow([wanted](HWND window) {
+    ForEachMonitorWindow([wanted](HWND window) {
         char buffer[kClassNameBuffer];
         if (ClassNameOf(window, buffer) != wanted)
             return;
@@ -114,18 +116,12 @@ bool MonitorClassMatch(HWND window)
 
 void BroadcastToMonitorWindows(uint16_t message, uint16_t wparam)
 {
-    ForEachChildOfMainWindow([message, wparam](HWND window) {
-        if (MonitorClassMatch(window))
-            SendMessageA(window, message, wparam, 0);
-    });
+    ForEachMonitorWindow([message, wparam](HWND window) { SendMessageA(window, message, wparam, 0); });
 }
 
 void CloseAllMonitorWindows()
 {
-    ForEachChildOfMainWindow([](HWND window) {
-        if (IsWindow(window) && MonitorClassMatch(window))
-            DestroyWindow(window);
-    });
+    ForEachMonitorWindow([](HWND window) { DestroyWindow(window); });
     const bool polling_was_open = MonitorWindowIsOpen(IDM_POLLING_WINDOW);
     for (const MonitorKindRow& row : MonitorWindowKinds)
         SetMenuCheck(row.menu_item, false);
@@ -138,10 +134,7 @@ void CloseAllMonitorWindows()
 void MinimizeAllMonitorWindows()
 {
     // ShowWindow, because CloseWindow refuses child windows on some systems.
-    ForEachChildOfMainWindow([](HWND window) {
-        if (MonitorClassMatch(window))
-            ShowWindow(window, SW_MINIMIZE);
-    });
+    ForEachMonitorWindow([](HWND window) { ShowWindow(window, SW_MINIMIZE); });
 }
 
 void ShowDeviceInfo()
@@ -154,6 +147,8 @@ void ShowDeviceInfo()
 
 LRESULT FilterMonitorWindowMessage(HWND window, UINT message, WPARAM wparam, LPARAM, uint16_t menu_item)
 {
+    if (message == WM_CREATE || message == WM_DESTROY || message == WM_WINDOWPOSCHANGED)
+        g_monitor.monitor_windows_stale = true;
     const bool close_request = (message == WM_COMMAND && LOWORD(wparam) == IDC_MONITOR_CLOSE) ||
                                (message == WM_SYSCOMMAND && IsSystemClose(wparam));
     if (close_request) {

@@ -7,6 +7,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/startup.h"
 #include "monitor/resources/resource_ids.h"
+#include "monitor/windows/monitor_windows.h"
 
 namespace qz6::mon::test {
 
@@ -150,11 +151,14 @@ void LogPoll(char who)
     g_poll_order += who;
 }
 
+// A member of the monitor-window family: its messages pass the family's
+// filter first, as the program's own windows' do.
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    FilterMonitorWindowMessage(window, message, wparam, lparam, 0);
     if (message == 0x4000) {
         ++g_probe_polls;
-        LogPoll('P');
+        LogPoll(static_cast<char>(GetWindowLongPtrA(window, GWLP_USERDATA)));
         return 0;
     }
     return DefWindowProcA(window, message, wparam, lparam);
@@ -180,12 +184,14 @@ void RegisterOnce(const char* name, WNDPROC procedure)
 
 }  // namespace
 
-HWND CreatePollProbe()
+HWND CreatePollProbe(char letter)
 {
     RegisterOnce("LMTR_TESTPROBE", ProbeProc);
     g_probe_polls = 0;
-    return CreateWindowExA(0, "LMTR_TESTPROBE", "probe", WS_CHILD, 0, 0, 10, 10, g_monitor.main_window, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    HWND probe = CreateWindowExA(0, "LMTR_TESTPROBE", "probe", WS_CHILD, 0, 0, 10, 10, g_monitor.main_window,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetWindowLongPtrA(probe, GWLP_USERDATA, letter);
+    return probe;
 }
 
 int PollProbeCount() { return g_probe_polls.load(); }

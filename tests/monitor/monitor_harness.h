@@ -63,8 +63,9 @@ private:
 
 // ---- Poll probe -------------------------------------------------------------------
 // A child of the main window whose class begins with "LMTR_", so the
-// polling engine reaches it like any monitor window. It counts the polls.
-HWND CreatePollProbe();
+// polling engine reaches it like any monitor window. It counts the polls
+// and logs them under its letter.
+HWND CreatePollProbe(char letter = 'P');
 int PollProbeCount();
 // A top-level stand-in for the Send Frames window, logging its polls too.
 HWND CreateSendFramesStandIn();

@@ -75,6 +75,28 @@ TEST_F(TimerPolling, MonitorWindowsFirstThenSendFrames)
     DestroyWindow(stand_in);
 }
 
+TEST_F(TimerPolling, APollFollowsTheWindowsAsTheyAreNowStacked)
+{
+    HWND first = CreatePollProbe('A');
+    HWND second = CreatePollProbe('B');
+    g_monitor.device_open = true;
+    Command(IDM_SUSPEND_POLLING);
+    auto raise = [](HWND window) { SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); };
+    raise(first);
+    ResetPollLog();
+    Command(IDM_POLL_NOW);
+    raise(second);
+    Command(IDM_POLL_NOW);
+    DestroyWindow(second);
+    Command(IDM_POLL_NOW);
+    HWND third = CreatePollProbe('C');
+    raise(third);
+    Command(IDM_POLL_NOW);
+    EXPECT_EQ(PollOrder(), "AB" "BA" "A" "CA");
+    DestroyWindow(first);
+    DestroyWindow(third);
+}
+
 class LoopCounting : public MonitorTest {
 protected:
     const char* Settings() const override { return "[Polling]\r\ntick_interval=1\r\nuse_system_timer=0\r\n"; }
