@@ -9,6 +9,7 @@
 #include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/settings.h"
+#include "monitor/frame/system_function.h"
 #include "monitor/resources/traffic_ids.h"
 #include "monitor/traffic/capture.h"
 
@@ -48,7 +49,8 @@ void OnBrowse(HWND dialog)
     file.lpstrTitle = "Capture File";
     file.lpstrDefExt = "pcapng";
     file.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (GetSaveFileNameA(&file))
+    const auto save_file_name = LoadSystemFunction<BOOL(WINAPI*)(OPENFILENAMEA*)>("comdlg32.dll", "GetSaveFileNameA");
+    if (save_file_name != nullptr && save_file_name(&file))
         SetDlgItemTextA(dialog, IDC_CAPTURE_PATH, path);
 }
 

@@ -13,6 +13,7 @@
 #include "monitor/frame/message_box.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
+#include "monitor/frame/system_function.h"
 #include "monitor/resources/traffic_ids.h"
 #include "monitor/traffic/line_test.h"
 
@@ -134,8 +135,11 @@ void OpenLineTestWindow()
 {
     if (g_monitor.line_test_window != nullptr)
         return;
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    const auto init_controls =
+        LoadSystemFunction<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>("comctl32.dll", "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    if (init_controls != nullptr)
+        init_controls(&controls);
     g_monitor.line_test_window =
         CreateDialogParamA(g_monitor.instance, QZ6MON_LINETEST_TEMPLATE, g_monitor.main_window, LineTestDialog, 0);
 }
