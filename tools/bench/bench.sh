@@ -61,11 +61,11 @@ done
 
 # Sizes: full, or --quick.
 if (( quick )); then
-    command_calls=500 polls=200 traffic_frames=2000 traffic_shown=100 driver_calls=1000 driver_frames=2000
+    command_calls=500 polls=200 traffic_frames=2000 traffic_shown=2000 driver_calls=1000 driver_frames=2000
     lossless_seconds=2 idle_seconds=3 startup_runs=3 warm=200 memory_frames=2000 memory_polls=500
     : "${soak_frames:=3000}" "${soak_polls:=500}"
 else
-    command_calls=2000 polls=1000 traffic_frames=20000 traffic_shown=1000 driver_calls=10000 driver_frames=20000
+    command_calls=2000 polls=1000 traffic_frames=20000 traffic_shown=20000 driver_calls=10000 driver_frames=20000
     lossless_seconds=10 idle_seconds=10 startup_runs=9 warm=1000 memory_frames=100000 memory_polls=10000
     : "${soak_frames:=1000000}" "${soak_polls:=100000}"
 fi

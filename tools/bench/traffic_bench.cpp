@@ -10,7 +10,7 @@
 // a rate in frames a second is given. `frames` (default 20000) go to the
 // bare loop, to the monitor with "Display received frames" off, and to the
 // same with a capture to a file running (its cost to the receive path);
-// `frames_displayed` (default 1000) to the monitor with the display on.
+// `frames_displayed` (default: as many) to the monitor with the display on.
 // The monitor runs in this process with its own message loop, as
 // with its polling timer. Prints frames a second, the ratios to the bare
 // loop, and whether any frame was lost: the window's counter against the
@@ -246,7 +246,7 @@ int main(int argc, char** argv)
     if (argc >= 4 && std::strcmp(argv[1], "bare-lossless") == 0)
         return BareLossless(argc, argv);
     const uint32_t frames = Argument(argc, argv, 1, 20000);
-    const uint32_t frames_displayed = Argument(argc, argv, 2, 1000);
+    const uint32_t frames_displayed = Argument(argc, argv, 2, frames);
     const uint32_t rate = Argument(argc, argv, 3, 0);
     if (frames == 0 || frames > 65535 || frames_displayed == 0 || frames_displayed > 65535) {
         std::fprintf(stderr, "traffic_bench: frame counts from 1 to 65535\n");
