@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tests/driver/device_support.h"
+#include "tests/support/window_support.h"
 
 namespace qz6::test {
 namespace {
@@ -254,12 +255,9 @@ TEST_F(ReceiveTest, GeneratorFramesArriveInOrder)
 
 // The simulated line keeps real time: a driver whose clock runs in the wrong
 // units sends nothing, or everything at once.
-double SecondsSince(const LARGE_INTEGER& start)
+double SecondsSince(double start)
 {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return SecondsNow() - start;
 }
 
 TEST(LineTiming, FramesOverTheLoopbackPlugTakeTheirWireTimeByTheWallClock)
@@ -273,8 +271,7 @@ TEST(LineTiming, FramesOverTheLoopbackPlugTakeTheirWireTimeByTheWallClock)
     constexpr unsigned kLength = 100;
     const double wire_seconds = kFrames * (kLength + 4) * 8.0 / 56000;  // flags and CRC too: about 0.3 s
 
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
+    const double start = SecondsNow();
     std::thread sending([&] {
         uint8_t frame[kLength] = {};
         for (unsigned i = 0; i < kFrames; ++i) {
@@ -305,8 +302,7 @@ TEST(LineTiming, ThrottledGeneratorKeepsItsRateByTheWallClock)
     DeviceHandle adapter = OpenAdapter(0);
     ASSERT_EQ(Configure(adapter.Get(), DefaultConfiguration(2048000)), RETURN_SUCCESS);
     ASSERT_EQ(RunCommand(adapter.Get(), ENABLE_COMMS), RETURN_SUCCESS);
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
+    const double start = SecondsNow();
     ASSERT_TRUE(SimGenerator(0, true, 16, 200, 0));
     Sleep(1000);
     const uint32_t generated = SimAdapter(0).generator_count;

@@ -2,6 +2,14 @@
 
 namespace qz6::test {
 
+double SecondsNow()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 bool WaitUntil(const std::function<bool()>& condition, int timeout_ms, int step_ms)
 {
     const DWORD start = GetTickCount();

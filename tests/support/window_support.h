@@ -10,6 +10,10 @@
 
 namespace qz6::test {
 
+// The performance counter in seconds: for intervals, against its own earlier
+// readings.
+double SecondsNow();
+
 // Polls `condition` every `step_ms` until it holds or `timeout_ms` has
 // passed; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, int timeout_ms = 5000, int step_ms = 5);

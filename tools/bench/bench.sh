@@ -142,7 +142,7 @@ if wanted receive; then
     # The fixed rates below the bare loop's, then the bare loop's own.
     bare_rate="$(awk -v x="${value[receive_bare_fps]:-0}" 'BEGIN { printf "%d", x }')"
     lossless_rates=()
-    for rate in 25 50 100 250 500 1000 2000 3000; do
+    for rate in 25 50 100 250 500 1000 2000 2500 3000; do
         (( bare_rate == 0 || rate < bare_rate )) && lossless_rates+=("$rate")
     done
     (( bare_rate > 0 )) && lossless_rates+=("$bare_rate")

@@ -51,20 +51,13 @@ namespace sim = qz6::test;
 using qz6::test::ControlText;
 using qz6::test::FindProcessWindow;
 using qz6::test::ProgramBeside;
+using qz6::test::SecondsNow;
 using qz6::test::WaitUntil;
 
 namespace {
 
 constexpr uint16_t kFrameLength = 64;
 constexpr UINT kCommandTimeoutMs = 30000;
-
-double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void Value(const char* key, double value)
 {
@@ -415,14 +408,14 @@ double ProcessCpuSeconds(const Program& program, unsigned long unix_pid)
 double TimeToWindow(const char* file, const char* class_name)
 {
     Program program;
-    const double start = Now();
+    const double start = SecondsNow();
     if (!Launch(ProgramBeside(file), program))
         return 0;
     const DWORD id = program.process.dwProcessId;
     const bool shown =
         WaitUntil([&] { return (program.main = FindProcessWindow(id, class_name, nullptr, true)) != nullptr; }, 30000,
                   1);
-    const double seconds = Now() - start;
+    const double seconds = SecondsNow() - start;
     // Let start-up finish before the close, so that no start overlaps the
     // end of the one before.
     Sleep(300);
@@ -506,12 +499,12 @@ int Idle(const char* mode, int seconds)
     const double server_before = HostCpuSeconds(server_pid);
     const double cpu_before = ProcessCpuSeconds(program, unix_pid);
     const uint32_t requests_before = counting ? DriverRequests() : 0;
-    const double start = Now();
+    const double start = SecondsNow();
     Sleep(static_cast<DWORD>(seconds) * 1000);
     const double cpu_after = ProcessCpuSeconds(program, unix_pid);
     const double server_after = HostCpuSeconds(server_pid);
     const uint32_t requests_after = counting ? DriverRequests() : 0;
-    const double elapsed = Now() - start;
+    const double elapsed = SecondsNow() - start;
     const double percent = 100.0 * (cpu_after - cpu_before) / elapsed;
     char key[64];
     std::snprintf(key, sizeof key, "idle_%s_cpu_pct", mode);
@@ -604,10 +597,10 @@ struct Session {
 
 bool Poll(Session& session)
 {
-    const double start = Now();
+    const double start = SecondsNow();
     const bool answered = Choose(session.program, IDM_POLL_NOW);
     if (session.poll_times.size() < 20000)
-        session.poll_times.push_back(Now() - start);
+        session.poll_times.push_back(SecondsNow() - start);
     if (!answered) {
         Say("  a poll was not answered within %u ms\n", kCommandTimeoutMs);
         session.faults = true;
@@ -645,7 +638,7 @@ double Exchange(Session& session, uint32_t frames, uint64_t polls, const char* s
         session.faults = true;
         return 0;
     }
-    const double start = Now();
+    const double start = SecondsNow();
     double frames_done_at = frames == 0 ? start : 0;
     double next_look = start;
     double next_report = start + 30;
@@ -662,7 +655,7 @@ double Exchange(Session& session, uint32_t frames, uint64_t polls, const char* s
                 return 0;
             ++polls_done;
         }
-        const double now = Now();
+        const double now = SecondsNow();
         if (frames_done_at == 0 && now >= next_look) {
             next_look = now + (poll_due ? 0.25 : 0.02);
             const SimAdapterStatus adapter = sim::SimAdapter(0);
@@ -766,7 +759,7 @@ int Endurance(uint32_t warm, uint32_t frames, uint64_t polls, uint64_t soak_fram
     const Usage soak_start = polls_usage;
     uint64_t frames_left = soak_frames;
     uint64_t polls_left = soak_polls;
-    const double soak_begin = Now();
+    const double soak_begin = SecondsNow();
     int batches = 0;
     while (frames_left > 0 || polls_left > 0) {
         const uint32_t batch = static_cast<uint32_t>(std::min<uint64_t>(frames_left, 250000));
@@ -784,7 +777,7 @@ int Endurance(uint32_t warm, uint32_t frames, uint64_t polls, uint64_t soak_fram
         ShowUsage(stage, usage_now());
     }
     const Usage soak_usage = usage_now();
-    const double soak_seconds = Now() - soak_begin;
+    const double soak_seconds = SecondsNow() - soak_begin;
     RecordUsage("soak", soak_usage);
     Value("soak_frames", static_cast<double>(soak_frames - frames_left));
     Value("soak_polls", static_cast<double>(soak_polls - polls_left));
@@ -822,10 +815,10 @@ long ReceiveCounter(HWND detail)
 // One WM_NULL round trip to the window, in milliseconds.
 double ReplyMs(HWND window)
 {
-    const double start = Now();
+    const double start = SecondsNow();
     DWORD_PTR result = 0;
     SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kCommandTimeoutMs, &result);
-    return (Now() - start) * 1e3;
+    return (SecondsNow() - start) * 1e3;
 }
 
 struct RateRun {
@@ -856,7 +849,7 @@ RateRun Feed(const Program& program, HWND detail, uint32_t rate, uint32_t frames
     }
     SimAdapterStatus adapter = before;
     uint32_t last_count = 0;
-    double last_progress = Now();
+    double last_progress = SecondsNow();
     for (;;) {
         if (replies != nullptr)
             replies->push_back(ReplyMs(program.main));
@@ -865,8 +858,8 @@ RateRun Feed(const Program& program, HWND detail, uint32_t rate, uint32_t frames
             break;
         if (adapter.generator_count != last_count) {
             last_count = adapter.generator_count;
-            last_progress = Now();
-        } else if (Now() - last_progress > 60) {
+            last_progress = SecondsNow();
+        } else if (SecondsNow() - last_progress > 60) {
             run.stalled = true;
             break;
         }
@@ -880,13 +873,13 @@ RateRun Feed(const Program& program, HWND detail, uint32_t rate, uint32_t frames
     // shows the final count a little after.
     const long expected = (counter_before + static_cast<long>(run.generated)) % 65536;
     long counter = ReceiveCounter(detail);
-    double changed = Now();
-    while (counter != expected && Now() - changed < 2) {
+    double changed = SecondsNow();
+    while (counter != expected && SecondsNow() - changed < 2) {
         Sleep(50);
         const long now_showing = ReceiveCounter(detail);
         if (now_showing != counter) {
             counter = now_showing;
-            changed = Now();
+            changed = SecondsNow();
         }
     }
     if (counter >= 0)
@@ -986,7 +979,7 @@ int Lossless(int seconds, std::vector<uint32_t> rates)
     // The main window's replies at rest, then while frames arrive at the
     // highest rate shown without loss (the lowest rate tried, if none).
     std::vector<double> replies;
-    for (const double end = Now() + seconds; Now() < end; Sleep(10))
+    for (const double end = SecondsNow() + seconds; SecondsNow() < end; Sleep(10))
         replies.push_back(ReplyMs(program.main));
     RecordReplies("at rest", "idle", Summarise(replies));
     const uint32_t flood_rate = lossless_on != 0 || rates.empty() ? lossless_on : rates.front();

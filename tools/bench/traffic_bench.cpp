@@ -11,8 +11,9 @@
 // bare loop, to the monitor with "Display received frames" off, and to the
 // same with a capture to a file running (its cost to the receive path);
 // `frames_displayed` (default: as many) to the monitor with the display on.
-// The monitor runs in this process with its own message loop, as
-// with its polling timer. Prints frames a second, the ratios to the bare
+// Three rounds take turns through the four, and the medians count. The
+// monitor runs in this process with its own message loop, as with its
+// polling timer. Prints frames a second, the ratios to the bare
 // loop, and whether any frame was lost: the window's counter against the
 // generator's count, and the adapter's drop counters. Lines beginning
 // "@ KEY VALUE" are for tools/bench/bench.sh.
@@ -23,10 +24,12 @@
 // on this host, for the monitor's lossless rates to be read against.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/capture_file.h"
 #include "common/sim_protocol.h"
@@ -38,23 +41,18 @@
 #include "tests/driver/device_support.h"
 #include "tests/monitor/monitor_harness.h"
 #include "tests/monitor/traffic/traffic_fixture.h"
+#include "tests/support/window_support.h"
 
 using namespace qz6;
 using namespace qz6::mon;
 namespace sim = qz6::test;
 namespace harness = qz6::mon::test;
+using qz6::test::SecondsNow;
 
 namespace {
 
 constexpr uint16_t kFrameLength = 64;
-
-double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+constexpr int kRounds = 3;
 
 // The generator has offered every frame and the receiver waits again.
 bool GeneratorDone(uint32_t frames)
@@ -72,14 +70,13 @@ double BareLoop(uint32_t frames, uint32_t rate)
     sim::SimGenerator(0, true, kFrameLength, rate, frames);
     static ReceiveRecord record;
     uint32_t received = 0;
-    const double start = Now();
+    const double start = SecondsNow();
     while (received < frames && sim::Receive(device.Get(), &record, sizeof record).ok &&
            record.status == RECEIVE_FRAME_PRESENT)
         ++received;
-    const double seconds = Now() - start;
+    const double seconds = SecondsNow() - start;
     sim::RunCommand(device.Get(), DISABLE_COMMS);
     std::printf("bare loop: %u frames in %.2f s: %.0f frames/s\n", received, seconds, received / seconds);
-    std::printf("@ receive_bare_fps %.6g\n@ receive_bare_frames %u\n", received / seconds, received);
     return received / seconds;
 }
 
@@ -149,6 +146,9 @@ int BareLossless(int argc, char** argv)
 
 struct MonitorRun {
     double rate;
+    uint32_t frames;
+    uint32_t counted;
+    SimAdapterStatus adapter;
     bool lost;
 };
 
@@ -184,7 +184,7 @@ MonitorRun Monitor(uint32_t frames, RunKind kind, uint32_t rate)
 
     const std::string target = std::to_string(frames);
     sim::SimGenerator(0, true, kFrameLength, rate, frames);
-    const double start = Now();
+    const double start = SecondsNow();
     double next_look = start + 0.25;
     char counter[16] = {};
     // The monitor's own loop. The window catches up on a timer of its own
@@ -194,33 +194,26 @@ MonitorRun Monitor(uint32_t frames, RunKind kind, uint32_t rate)
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         GetDlgItemTextA(detail, IDC_RDETAIL_COUNTER, counter, sizeof counter);
-        if (target == counter || Now() - start > 600)
+        if (target == counter || SecondsNow() - start > 600)
             break;
         // Frames lost on the way never reach the counter.
-        if (rate != 0 && Now() > next_look) {
+        if (rate != 0 && SecondsNow() > next_look) {
             if (GeneratorDone(frames))
                 break;
-            next_look = Now() + 0.25;
+            next_look = SecondsNow() + 0.25;
         }
         RunMessagePass(50, quit);
     }
-    const double seconds = Now() - start;
+    const double seconds = SecondsNow() - start;
     const uint32_t counted = static_cast<uint32_t>(std::strtoul(counter, nullptr, 10));
     const SimAdapterStatus adapter = sim::SimAdapter(0);
     const bool lost = counted != frames || adapter.generator_count != frames || adapter.frames_dropped != 0 ||
                       adapter.comm_errors.rx_disabled_bfrs_full != 0;
     const char* const kNames[] = {"display off", "display on", "display off, capturing"};
-    const char* const kKeys[] = {"receive_off", "receive_on", "receive_capture"};
     std::printf("monitor, %s: counter %u of %u frames in %.2f s: %.0f frames/s; generated %u, "
                 "dropped %u, receiver disabled (bfrs full) %u\n",
                 kNames[static_cast<int>(kind)], counted, frames, seconds, counted / seconds, adapter.generator_count,
                 adapter.frames_dropped, adapter.comm_errors.rx_disabled_bfrs_full);
-    const char* key = kKeys[static_cast<int>(kind)];
-    std::printf("@ %s_fps %.6g\n@ %s_frames %u\n@ %s_counted %u\n@ %s_generated %u\n@ %s_dropped %u\n"
-                "@ %s_bfrs_full %u\n@ %s_lost %d\n",
-                key, counted / seconds, key, frames, key, counted, key, adapter.generator_count, key,
-                adapter.frames_dropped, key, adapter.comm_errors.rx_disabled_bfrs_full, key, lost ? 1 : 0);
-
     StopCapture();
     SendMessageA(g_monitor.main_window, WM_COMMAND, IDM_DISABLE_COMMUNICATIONS, 0);
     DestroyWindow(g_monitor.main_window);
@@ -231,7 +224,23 @@ MonitorRun Monitor(uint32_t frames, RunKind kind, uint32_t rate)
     g_monitor.device_open = false;
     UnregisterClassA("QZ6MONClass", GetModuleHandleA(nullptr));
     harness::DeleteSettingsFile();
-    return {counted / seconds, lost};
+    return {counted / seconds, frames, counted, adapter, lost};
+}
+
+// The run of the median rate: the rounds take turns, so that every kind of
+// run meets the same spells of a busy host.
+MonitorRun Median(std::vector<MonitorRun> runs)
+{
+    std::sort(runs.begin(), runs.end(), [](const MonitorRun& a, const MonitorRun& b) { return a.rate < b.rate; });
+    return runs[runs.size() / 2];
+}
+
+void Report(const char* key, const MonitorRun& run)
+{
+    std::printf("@ %s_fps %.6g\n@ %s_frames %u\n@ %s_counted %u\n@ %s_generated %u\n@ %s_dropped %u\n"
+                "@ %s_bfrs_full %u\n@ %s_lost %d\n",
+                key, run.rate, key, run.frames, key, run.counted, key, run.adapter.generator_count, key,
+                run.adapter.frames_dropped, key, run.adapter.comm_errors.rx_disabled_bfrs_full, key, run.lost ? 1 : 0);
 }
 
 uint32_t Argument(int argc, char** argv, int index, uint32_t fallback)
@@ -254,14 +263,29 @@ int main(int argc, char** argv)
     }
     if (rate != 0)
         std::printf("generator throttled to %u frames/s\n", rate);
-    const double bare = BareLoop(frames, rate);
-    const MonitorRun off = Monitor(frames, RunKind::DisplayOff, rate);
-    const MonitorRun capturing = Monitor(frames, RunKind::CapturingDisplayOff, rate);
-    const MonitorRun on = Monitor(frames_displayed, RunKind::DisplayOn, rate);
-    std::printf("ratio to the bare loop: display off %.3f, display on %.3f; capturing against not: %.3f\n",
-                off.rate / bare, on.rate / bare, capturing.rate / off.rate);
-    std::printf("frames lost: display off %s, capturing %s, display on %s\n", off.lost ? "yes" : "no",
-                capturing.lost ? "yes" : "no", on.lost ? "yes" : "no");
+    std::vector<MonitorRun> bares, offs, capturings, ons;
+    for (int round = 0; round < kRounds; ++round) {
+        bares.push_back({BareLoop(frames, rate), frames, frames, {}, false});
+        offs.push_back(Monitor(frames, RunKind::DisplayOff, rate));
+        capturings.push_back(Monitor(frames, RunKind::CapturingDisplayOff, rate));
+        ons.push_back(Monitor(frames_displayed, RunKind::DisplayOn, rate));
+    }
+    const double bare = Median(bares).rate;
+    const MonitorRun off = Median(offs);
+    const MonitorRun capturing = Median(capturings);
+    const MonitorRun on = Median(ons);
+    std::printf("medians of %d rounds: bare loop %.0f frames/s; ratio to it: display off %.3f, display on %.3f; "
+                "capturing against not: %.3f\n",
+                kRounds, bare, off.rate / bare, on.rate / bare, capturing.rate / off.rate);
+    const auto any_lost = [](const std::vector<MonitorRun>& runs) {
+        return std::any_of(runs.begin(), runs.end(), [](const MonitorRun& run) { return run.lost; }) ? "yes" : "no";
+    };
+    std::printf("frames lost in any round: display off %s, capturing %s, display on %s\n", any_lost(offs),
+                any_lost(capturings), any_lost(ons));
+    std::printf("@ receive_bare_fps %.6g\n@ receive_bare_frames %u\n", bare, frames);
+    Report("receive_off", off);
+    Report("receive_capture", capturing);
+    Report("receive_on", on);
     sim::SimReset();
     return 0;
 }
