@@ -611,13 +611,20 @@ bool Poll(Session& session)
 }
 
 // The Receive Detail counter against the frames generated so far, and the
-// adapter's loss counters; false (and said) on any difference.
+// adapter's loss counters; false (and said) on any difference. The window
+// shows the count at its next catch-up, a few tens of milliseconds after
+// the last frame: a second is allowed.
 bool FramesAccountedFor(Session& session, const char* stage)
 {
     const SimAdapterStatus adapter = sim::SimAdapter(0);
-    const std::string shown = ControlText(session.detail, IDC_RDETAIL_COUNTER);
     const unsigned long expected = static_cast<unsigned long>(session.frames % 65536);
-    const bool counter_ok = shown == std::to_string(expected);
+    std::string shown;
+    const bool counter_ok = WaitUntil(
+        [&] {
+            shown = ControlText(session.detail, IDC_RDETAIL_COUNTER);
+            return shown == std::to_string(expected);
+        },
+        1000, 10);
     const bool no_loss = adapter.frames_dropped == 0 && adapter.comm_errors.rx_disabled_bfrs_full == 0;
     Say("  %s: counter \"%s\", generated %llu (mod 65536: %lu), dropped %u, receiver disabled (bfrs full) %u%s\n",
         stage, shown.c_str(), static_cast<unsigned long long>(session.frames), expected, adapter.frames_dropped,
