@@ -59,6 +59,17 @@ void KeepBoxState(HWND dialog, int id, bool& box)
     std::atomic_ref<bool>(box).store(IsDlgButtonChecked(dialog, id) == BST_CHECKED, std::memory_order_relaxed);
 }
 
+// The list box is found once for all the lines of a catch-up: under Wine
+// every lookup of a control asks the window server.
+void AppendReceiveLine(HWND list, const char* text)
+{
+    const ReceiveListStep step = CountReceiveLine(g_monitor.traffic.receive_line_count);
+    if (step.delete_oldest)
+        SendMessageA(list, LB_DELETESTRING, 0, 0);
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(step.select), 0);
+}
+
 // The receive thread: hands `hand_over` (a call on the handoff) across and
 // posts the window a note unless one is pending already.
 template <typename HandOver>
@@ -96,7 +107,7 @@ void ShowHandedOverFrames(HWND window)
         HWND list = GetDlgItem(window, IDC_RDETAIL_LIST);
         SendMessageA(list, WM_SETREDRAW, FALSE, 0);
         for (int32_t i = 0; i < update.line_count; ++i)
-            AddReceiveLine(update.lines[i]);
+            AppendReceiveLine(list, update.lines[i]);
         SendMessageA(list, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(list, nullptr, TRUE);
     }
@@ -274,13 +285,8 @@ uint8_t FetchReceivedFrame(HANDLE device, ReceiveRecord& record, DWORD record_si
 void AddReceiveLine(const char* text)
 {
     HWND window = g_monitor.receive_detail_window;
-    if (window == nullptr)
-        return;
-    const ReceiveListStep step = CountReceiveLine(g_monitor.traffic.receive_line_count);
-    if (step.delete_oldest)
-        SendDlgItemMessageA(window, IDC_RDETAIL_LIST, LB_DELETESTRING, 0, 0);
-    SendDlgItemMessageA(window, IDC_RDETAIL_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    SendDlgItemMessageA(window, IDC_RDETAIL_LIST, LB_SETCURSEL, static_cast<WPARAM>(step.select), 0);
+    if (window != nullptr)
+        AppendReceiveLine(GetDlgItem(window, IDC_RDETAIL_LIST), text);
 }
 
 INT_PTR CALLBACK ReceiveDetailDialog(HWND dialog, UINT message, WPARAM wparam, LPARAM)
