@@ -63,7 +63,8 @@ void ForEachMonitorWindow(Visit visit)
         g_monitor.monitor_windows_stale = false;
     }
     const auto windows = g_monitor.monitor_windows;
-    for (size_t i = 0; i < g_monitor.monitor_window_count; ++i)
+    const size_t count = g_monitor.monitor_window_count;
+    for (size_t i = 0; i < count; ++i)
         if (IsWindow(windows[i]))
             visit(windows[i]);
 }
