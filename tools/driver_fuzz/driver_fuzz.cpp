@@ -682,18 +682,20 @@ bool EndReceive(CallSlot& slot, Random& random, ReceiveAttempt& attempt, unsigne
 }
 
 // The last resort for a receive that has not returned: cancel it, close its
-// handle. Returns whether it then returned.
-bool ForceEnd(CallSlot& slot, ReceiveAttempt& attempt, HANDLE issuer)
+// handle. Says which released it, if any.
+constexpr const char* kNothingReleased = "neither one more CancelIoEx nor closing its handle released it";
+
+const char* ForceEnd(CallSlot& slot, ReceiveAttempt& attempt, HANDLE issuer)
 {
     {
         TimedCall call(slot, "CancelIoEx", "adapter");
         CancelIoEx(attempt.device.Get(), nullptr);
     }
     if (WaitReturned(attempt, issuer, 2000))
-        return true;
+        return "one more CancelIoEx released it";
     std::unique_lock<std::shared_mutex> lock(g_fuzz.adapter_open_lock);
     CloseTarget(slot, attempt.device);
-    return WaitReturned(attempt, issuer, 2000);
+    return WaitReturned(attempt, issuer, 2000) ? "closing its handle released it" : kNothingReleased;
 }
 
 // One receive, start to end. Returns false when it was left hanging.
@@ -761,14 +763,14 @@ bool RunReceive(CallSlot& slot, Random& random, unsigned number, uint32_t sequen
         returned = WaitReturned(*attempt, issuer, kEndedBoundMs);
     }
     if (!returned) {
-        const bool forced = ForceEnd(slot, *attempt, issuer);
+        const char* const forced = ForceEnd(slot, *attempt, issuer);
         Fail("a receive on %s (%s handle, record %u bytes, %s in the driver) ended by %s did not return within %lu ms "
-             "(service stops meanwhile: %u); CancelIoEx and closing its handle %s",
+             "(service stops meanwhile: %u); %s",
              kTargetNames[adapter], attempt->overlapped ? "overlapped" : "plain", attempt->record_size,
              pending ? "seen waiting" : "not seen waiting", kEndNames[end], static_cast<unsigned long>(GetTickCount() - ended_at),
              static_cast<unsigned>(g_fuzz.counters.service_stops - stops_before),
-             forced ? "released it" : "did not release it either");
-        if (!forced) {
+             forced);
+        if (forced == kNothingReleased) {
             // Its thread, buffers and OVERLAPPED stay with the driver.
             attempt.release();
             CloseHandle(issuer);
