@@ -130,6 +130,11 @@ struct Counters {
     std::atomic<unsigned long long> receives{0};
     std::atomic<unsigned long long> confirmed_pending{0};
     std::atomic<unsigned long long> escalated{0};  // released only by a cancel after a softer end
+    // CancelIoEx found the call on its way in, yet it went on waiting until
+    // cancelled again: under Wine a cancel that meets the call before the
+    // driver's host has dispatched it can be lost, and the driver never
+    // hears of it (one that reaches the driver finds Irp->Cancel honoured).
+    std::atomic<unsigned long long> cancel_lost_on_the_way_in{0};
     std::atomic<unsigned long long> ended[kEndCount]{};
     std::atomic<unsigned long long> service_stops{0};  // counted as each stop begins
 };
@@ -753,9 +758,10 @@ bool RunReceive(CallSlot& slot, Random& random, unsigned number, uint32_t sequen
     const uint64_t stops_before = g_fuzz.counters.service_stops;
     const bool releases = EndReceive(slot, random, *attempt, adapter, issuer, control.Get(), pending);
     ++g_fuzz.counters.ended[end];
-    bool returned = WaitReturned(*attempt, issuer, releases ? kEndedBoundMs : kEscalateAfterMs);
-    if (!returned && !releases) {
-        ++g_fuzz.counters.escalated;
+    const bool on_its_way_in = end == END_CANCEL_IO_EX;
+    bool returned = WaitReturned(*attempt, issuer, releases && !on_its_way_in ? kEndedBoundMs : kEscalateAfterMs);
+    if (!returned && (!releases || on_its_way_in)) {
+        ++(releases ? g_fuzz.counters.cancel_lost_on_the_way_in : g_fuzz.counters.escalated);
         {
             TimedCall call(slot, "CancelIoEx", kTargetNames[adapter]);
             CancelIoEx(attempt->device.Get(), nullptr);
@@ -1159,8 +1165,9 @@ void PrintSummary(DWORD elapsed_ms)
                 static_cast<unsigned long long>(g_fuzz.seed), seconds, c.calls.load(),
                 c.calls / (seconds > 0 ? seconds : 1), c.ioctls.load(), c.service_stops.load());
     std::printf("driver_fuzz: %llu receives, %llu seen waiting in the driver, %llu released only by a cancel after a "
-                "softer end; ended by",
-                c.receives.load(), c.confirmed_pending.load(), c.escalated.load());
+                "softer end, %llu cancels lost on the way in; ended by",
+                c.receives.load(), c.confirmed_pending.load(), c.escalated.load(),
+                c.cancel_lost_on_the_way_in.load());
     for (unsigned end = 0; end < kEndCount; ++end)
         std::printf("%s %s %llu", end == 0 ? "" : ",", kEndNames[end], c.ended[end].load());
     std::printf("\n");
