@@ -139,6 +139,11 @@ merge_one() {
     printf '%-20s %d inputs added to fuzz/corpus/%s\n' "$name" "$((after - before))" "$name"
 }
 
+# duration SECONDS: "45 s", or rounded to minutes from two minutes on.
+duration() {
+    if (($1 < 120)); then echo "$1 s"; else echo "about $((($1 + 30) / 60)) min"; fi
+}
+
 main() {
     local mode=run seconds=60
     case "${1:-}" in
@@ -153,6 +158,13 @@ main() {
     ((${#harnesses[@]})) || die "no harnesses"
 
     mkdir -p "$BUILD/logs"
+    local count=${#harnesses[@]}
+    if [[ $mode == merge ]]; then
+        note "building $count fuzzers in $BUILD (log: logs/build.log), then merging their finds"
+    else
+        note "building $count fuzzers in $BUILD (log: logs/build.log; a few minutes the first time)," \
+             "then running each for $seconds s: $(duration $((count * seconds))) in all"
+    fi
     build
 
     local failed=0 name
