@@ -2,9 +2,10 @@
 # headless_run_test.sh BUILD_DIR
 #
 # What the README promises of "./qz6 run" on a machine without a display:
-# noVNC's page is served, the VNC server answers, the monitor's main window
-# stays on the virtual display until Ctrl-C, and Ctrl-C leaves no process
-# of the run behind. The run has a demo prefix of its own (HOME and
+# the address it names opens noVNC's page connected and scaled, the page is
+# served, the VNC server answers, the monitor's main window stays on the
+# virtual display until Ctrl-C, "./qz6 mon" puts a second monitor on that
+# display, and Ctrl-C leaves no process of the run behind. The run has a demo prefix of its own (HOME and
 # XDG_DATA_HOME in BUILD_DIR/demo-test, made afresh) and free ports, so a
 # demo of the user's may run beside it.
 set -euo pipefail
@@ -42,7 +43,8 @@ http_get() {  # http_get PORT PATH: the whole answer
 }
 first_line() { exec 3<>"/dev/tcp/127.0.0.1/$1" && timeout 5 head -n 1 <&3; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
-monitor_shown() { DISPLAY="$display" xdotool search --name '^HDLC Streaming Monitor$' >/dev/null 2>&1; }
+monitor_windows() { DISPLAY="$display" xdotool search --name '^HDLC Streaming Monitor$' 2>/dev/null | wc -l; }
+monitor_shown() { (( $(monitor_windows) > 0 )); }
 
 vnc_port="$(free_port)"
 web_port=$((vnc_port + 1))
@@ -53,7 +55,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY HOME="$scratch/home" XDG_DATA_HOME="$scratch/d
 run=$!
 
 # Ready when it names the page; the first run makes the prefix.
-until grep -q "open http://localhost:$web_port/vnc.html" "$log"; do
+until grep -qF "open http://localhost:$web_port/vnc.html?autoconnect=1&resize=scale" "$log"; do
     if ! kill -0 "$run" 2>/dev/null || (( SECONDS - started > 240 )); then
         echo "FAILED: ./qz6 run never named the page"
         cat "$log"
@@ -72,6 +74,15 @@ for (( i = 0; i < 50; i++ )); do monitor_shown && break; sleep 0.2; done
 check "the monitor's main window is on display $display" monitor_shown
 processes="$(run_processes)"
 for name in Xvfb x11vnc websockify wineserver; do check "$name runs for the run" grep -q "$name" <<<"$processes"; done
+
+# A second monitor, as the README's walk-through asks for, from a terminal
+# without the display.
+shown=$(monitor_windows)
+env -u DISPLAY -u WAYLAND_DISPLAY HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" \
+    QZ6_BUILD_DIR="$build" "$root/qz6" mon </dev/null >"$scratch/mon.log" 2>&1 &
+mon=$!
+for (( i = 0; i < 100; i++ )); do (( $(monitor_windows) > shown )) && break; sleep 0.2; done
+check "./qz6 mon adds a monitor window on display $display" test "$(monitor_windows)" -gt "$shown"
 sleep 3
 check "the monitor's main window is still there" monitor_shown
 check "./qz6 run still runs" kill -0 "$run"
@@ -80,12 +91,15 @@ kill -INT "$run"
 for (( i = 0; i < 150; i++ )); do ended "$run" && break; sleep 0.1; done
 check "Ctrl-C ends ./qz6 run" ended "$run"
 wait "$run" 2>/dev/null || true
+for (( i = 0; i < 50; i++ )); do ended "$mon" && break; sleep 0.1; done
+check "./qz6 mon ends with the demo" ended "$mon"
+wait "$mon" 2>/dev/null || true
 left="$(run_processes)"
 check "nothing of the run is left" test -z "$left"
 if [[ -n "$left" ]]; then
     echo "$left"
     while read -r pid _; do kill "$pid" 2>/dev/null || true; done <<<"$left"
 fi
-(( failures == 0 )) || { echo "--- ./qz6 run said:"; cat "$log"; }
+(( failures == 0 )) || { echo "--- ./qz6 run said:"; cat "$log"; echo "--- ./qz6 mon said:"; cat "$scratch/mon.log"; }
 echo "$failures failed, $((SECONDS - started)) s"
 (( failures == 0 ))
