@@ -158,12 +158,14 @@ main() {
     ((${#harnesses[@]})) || die "no harnesses"
 
     mkdir -p "$BUILD/logs"
-    local count=${#harnesses[@]}
+    # The build makes every harness, whichever run.
+    local count=${#harnesses[@]} all
+    all="$(all_harnesses | wc -l)"
     if [[ $mode == merge ]]; then
-        note "building $count fuzzers in $BUILD (log: logs/build.log), then merging their finds"
+        note "building the $all fuzzers in $BUILD (log: logs/build.log), then merging the finds of $count"
     else
-        note "building $count fuzzers in $BUILD (log: logs/build.log; a few minutes the first time)," \
-             "then running each for $seconds s: $(duration $((count * seconds))) in all"
+        note "building the $all fuzzers in $BUILD (log: logs/build.log; a few minutes the first time)," \
+             "then running $count for $seconds s each: $(duration $((count * seconds))) in all"
     fi
     build
 

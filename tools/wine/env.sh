@@ -1,5 +1,5 @@
-# Sourced (bash) by ./qz6 and every script under tools/wine: the one place
-# that decides which Wine loader runs our programs.
+# Sourced (bash) by the ./qz6 command scripts (tools/qz6/) and every script
+# under tools/wine: the one place that decides which Wine loader runs our programs.
 #
 # The Windows side is built for i686 where this machine can run 32-bit x86
 # code and for x86_64 where it cannot (a kernel without ia32 emulation
