@@ -10,7 +10,6 @@
 #include <string.h>
 
 #include "driver/model/adapter_model.h"
-#include "driver/model/model_internal.h"
 #include "fuzz/fuzz_support.h"
 
 namespace qz6::fuzz {
@@ -42,13 +41,77 @@ constexpr size_t kStreamBufferSize = 1024;
 constexpr size_t kRecordBufferSize = kReceiveRecordSize + 128;
 constexpr size_t kControlBufferSize = sizeof(SimLog) + kSimInjectMaxSize;
 
+// What a call's output holds before the call, where no request lies.
+constexpr uint8_t kUnwritten = 0x5A;
+
+// How a call gets its buffers: their lengths, one buffer for both ways (a
+// buffered call's system buffer holds the request and takes the reply) or
+// one each, and either of them missing.
+struct CallShape {
+    uint32_t input_length;
+    uint32_t output_length;
+    bool same_buffer;
+    bool null_input;
+    bool null_output;
+};
+
+// The input and output of one call at a time, claimed for exactly the
+// lengths the call is told.
+template <size_t N>
+struct CallBuffers {
+    GuardedBuffer<N> input;
+    GuardedBuffer<N> output;
+    uint8_t before[N];  // the output as the call found it
+    CallShape shape;
+    size_t output_claim;
+    uint8_t* reply;
+
+    // Claims the buffers for a call of `call`'s shape, with the request's
+    // input_length bytes in the input; `*in` and `*out` are what the call
+    // gets.
+    void Claim(const CallShape& call, const uint8_t* request, uint8_t** in, uint8_t** out)
+    {
+        shape = call;
+        if (call.same_buffer) {
+            output_claim = call.input_length > call.output_length ? call.input_length : call.output_length;
+            *in = input.Claim(output_claim);
+            memset(*in, kUnwritten, output_claim);
+            memcpy(*in, request, call.input_length);
+            *out = *in;
+        } else {
+            *in = input.Claim(call.input_length);
+            memcpy(*in, request, call.input_length);
+            output_claim = call.output_length;
+            *out = output.Claim(output_claim);
+            memset(*out, kUnwritten, output_claim);
+        }
+        reply = *out;
+        memcpy(before, reply, output_claim);
+        if (call.null_input)
+            *in = nullptr;
+        if (call.null_output)
+            *out = nullptr;
+    }
+
+    // After the call: nothing written past either claim, and a request of
+    // a buffer of its own left as it was (the call takes it as const).
+    void Release(const uint8_t* request)
+    {
+        input.Release();
+        if (shape.same_buffer)
+            return;
+        output.Release();
+        if (!shape.null_input)
+            FUZZ_CHECK(memcmp(input.bytes, request, shape.input_length) == 0);
+    }
+
+    bool NothingWritten() const { return memcmp(reply, before, output_claim) == 0; }
+};
+
 struct ModelBuffers {
-    GuardedBuffer<kStreamBufferSize> input;
-    GuardedBuffer<kStreamBufferSize> output;
+    CallBuffers<kStreamBufferSize> stream;
     GuardedBuffer<kRecordBufferSize> record;
-    GuardedBuffer<kControlBufferSize> control_input;
-    GuardedBuffer<kControlBufferSize> control_output;
-    uint8_t copy[kControlBufferSize];
+    CallBuffers<kControlBufferSize> control;
     SimLog log;
 };
 
@@ -181,55 +244,29 @@ inline uint32_t StreamControlCode(Input& in)
     }
 }
 
-// One StreamCommand call on buffers of the lengths given, and its checks.
-// `input_bytes` holds `input_length` bytes of the request.
+// One StreamCommand call on buffers of the shape given, and its checks.
+// `request` holds the call's input_length bytes.
 inline void CallStreamCommand(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, unsigned index,
-                              uint32_t control_code, const uint8_t* input_bytes, uint32_t input_length,
-                              uint32_t output_length, bool same_buffer, bool null_input, bool null_output,
-                              uint64_t at)
+                              uint32_t control_code, const uint8_t* request, const CallShape& shape, uint64_t at)
 {
     uint8_t* input = nullptr;
     uint8_t* output = nullptr;
-    size_t output_claim = 0;
-    if (same_buffer) {
-        // A buffered call: one system buffer holds the request and takes the reply.
-        output_claim = input_length > output_length ? input_length : output_length;
-        input = buffers.input.Claim(output_claim);
-        memset(input, 0x5A, output_claim);
-        memcpy(input, input_bytes, input_length);
-        output = input;
-    } else {
-        input = buffers.input.Claim(input_length);
-        memcpy(input, input_bytes, input_length);
-        output_claim = output_length;
-        output = buffers.output.Claim(output_claim);
-        memset(output, 0x5A, output_claim);
-    }
-    memcpy(buffers.copy, output, output_claim);
-    if (null_input)
-        input = nullptr;
-    if (null_output)
-        output = nullptr;
-
+    buffers.stream.Claim(shape, request, &input, &output);
     uint32_t written = 0xDEADBEEF;
-    const CallOutcome outcome = StreamCommand(bank, index, control_code, input, input_length, output, output_length,
-                                              CallTime(run, at, index < kAdapterCount), &written);
-    buffers.input.Release();
-    if (!same_buffer)
-        buffers.output.Release();
-    uint8_t* const reply = same_buffer ? buffers.input.bytes : buffers.output.bytes;
-    if (!same_buffer && !null_input)
-        FUZZ_CHECK(memcmp(buffers.input.bytes, input_bytes, input_length) == 0);  // the request is const
+    const CallOutcome outcome = StreamCommand(bank, index, control_code, input, shape.input_length, output,
+                                              shape.output_length, CallTime(run, at, index < kAdapterCount), &written);
+    buffers.stream.Release(request);
+    const uint8_t* const reply = buffers.stream.reply;
 
     FUZZ_CHECK(outcome != CallOutcome::Pending);
     if (outcome == CallOutcome::Completed) {
-        FUZZ_CHECK(written == kCommandBlockSize && output_length == kCommandBlockSize && !null_output);
-        FUZZ_CHECK(input_length >= kCommandHeaderSize && !null_input);
-        FUZZ_CHECK(reply[1] == input_bytes[1]);  // the block answers the command it carried
+        FUZZ_CHECK(written == kCommandBlockSize && shape.output_length == kCommandBlockSize && !shape.null_output);
+        FUZZ_CHECK(shape.input_length >= kCommandHeaderSize && !shape.null_input);
+        FUZZ_CHECK(reply[1] == request[1]);  // the block answers the command it carried
         FUZZ_CHECK(static_cast<uint32_t>(reply[2] | (reply[3] << 8)) <= kCommandDataSize);
     } else {
         FUZZ_CHECK(written == 0);
-        FUZZ_CHECK(memcmp(reply, buffers.copy, output_claim) == 0);  // nothing written
+        FUZZ_CHECK(buffers.stream.NothingWritten());
     }
     NoteLogged(run, index, control_code);
     CheckBank(bank, run);
@@ -266,10 +303,8 @@ inline void OpStreamRaw(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers,
     if (input_length > kCommandHeaderSize)
         FillFrom(request + kCommandHeaderSize, input_length - kCommandHeaderSize,
                  in.Bytes(input_length - kCommandHeaderSize), 0xC3);
-    const bool null_input = (flags & 0x0E) == 0x0E;
-    const bool null_output = (flags & 0x70) == 0x70;
-    CallStreamCommand(bank, run, buffers, index, control_code, request, input_length, output_length, (flags & 1) != 0,
-                      null_input, null_output, StepTime(in, run));
+    const CallShape shape{input_length, output_length, (flags & 1) != 0, (flags & 0x0E) == 0x0E, (flags & 0x70) == 0x70};
+    CallStreamCommand(bank, run, buffers, index, control_code, request, shape, StepTime(in, run));
 }
 
 // A block of the right lengths: any command, any payload.
@@ -286,8 +321,8 @@ inline void OpStreamCommand(AdapterBank& bank, ModelRun& run, ModelBuffers& buff
     FillFrom(request + kCommandHeaderSize, data_length, in.Bytes(data_length), 0x3C);
     const bool same_buffer = in.Flag();
     const uint32_t control_code = request[1] == SEND_I_FRAME ? IOCTL_STREAM_SEND : IOCTL_STREAM_COMMAND;
-    CallStreamCommand(bank, run, buffers, index, control_code, request, kCommandHeaderSize + data_length,
-                      kCommandBlockSize, same_buffer, false, false, StepTime(in, run));
+    const CallShape shape{kCommandHeaderSize + data_length, kCommandBlockSize, same_buffer, false, false};
+    CallStreamCommand(bank, run, buffers, index, control_code, request, shape, StepTime(in, run));
 }
 
 // A configuration the adapter takes, so that runs get to the enabled line.
@@ -307,13 +342,13 @@ inline void OpConfigure(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers,
     request[4] = NO_RESPONSE_CODE;
     memcpy(request + kCommandHeaderSize, &config, kConfigurationSetSize);
     const uint8_t then = in.U8();
-    CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, request,
-                      kCommandHeaderSize + kConfigurationSetSize, kCommandBlockSize, (then & 2) != 0, false, false,
-                      StepTime(in, run));
+    const CallShape configure{kCommandHeaderSize + kConfigurationSetSize, kCommandBlockSize, (then & 2) != 0, false,
+                              false};
+    CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, request, configure, StepTime(in, run));
     if (then & 1) {
         uint8_t enable[kCommandHeaderSize] = {0, ENABLE_COMMS, 0, 0, NO_RESPONSE_CODE};
-        CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, enable, kCommandHeaderSize,
-                          kCommandBlockSize, false, false, false, run.now);
+        const CallShape shape{kCommandHeaderSize, kCommandBlockSize, false, false, false};
+        CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, enable, shape, run.now);
     }
 }
 
@@ -338,7 +373,7 @@ inline void OpReceive(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, I
     const bool first_attempt = flags & 1;
     const bool null_record = (flags & 0x1E) == 0x1E;
     uint8_t* record = buffers.record.Claim(record_size);
-    memset(record, 0x5A, record_size);
+    memset(record, kUnwritten, record_size);
 
     uint32_t written = 0xDEADBEEF;
     const CallOutcome outcome = Receive(bank, index, null_record ? nullptr : record, record_size, first_attempt,
@@ -362,7 +397,7 @@ inline void OpReceive(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, I
         }
     } else {
         FUZZ_CHECK(written == 0);
-        FUZZ_CHECK(AllBytes(record, record_size, 0x5A));  // nothing written
+        FUZZ_CHECK(AllBytes(record, record_size, kUnwritten));  // nothing written
     }
     if (index >= kAdapterCount || null_record)
         FUZZ_CHECK(outcome == CallOutcome::InvalidParameter);
@@ -448,49 +483,27 @@ inline void CheckLogReply(const SimLog& log, const ModelRun& run, unsigned adapt
 // One SimControl call and its checks. `layout` is the request's entry when
 // the code is one of the device's, else null.
 inline void CallSimControl(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, uint32_t code,
-                           const ControlLayout* layout, const uint8_t* request, uint32_t input_length,
-                           uint32_t output_length, bool same_buffer, bool null_input, bool null_output, uint64_t at)
+                           const ControlLayout* layout, const uint8_t* request, const CallShape& shape, uint64_t at)
 {
     uint8_t* input = nullptr;
     uint8_t* output = nullptr;
-    size_t output_claim = 0;
-    if (same_buffer) {
-        output_claim = input_length > output_length ? input_length : output_length;
-        input = buffers.control_input.Claim(output_claim);
-        memset(input, 0x5A, output_claim);
-        memcpy(input, request, input_length);
-        output = input;
-    } else {
-        input = buffers.control_input.Claim(input_length);
-        memcpy(input, request, input_length);
-        output_claim = output_length;
-        output = buffers.control_output.Claim(output_claim);
-        memset(output, 0x5A, output_claim);
-    }
-    if (null_input)
-        input = nullptr;
-    if (null_output)
-        output = nullptr;
-
+    buffers.control.Claim(shape, request, &input, &output);
     uint32_t written = 0xDEADBEEF;
-    const CallOutcome outcome =
-        SimControl(bank, code, input, input_length, output, output_length, CallTime(run, at), &written);
-    buffers.control_input.Release();
-    if (!same_buffer)
-        buffers.control_output.Release();
-    const uint8_t* const reply = same_buffer ? buffers.control_input.bytes : buffers.control_output.bytes;
-    if (!same_buffer && !null_input)
-        FUZZ_CHECK(memcmp(buffers.control_input.bytes, request, input_length) == 0);
+    const CallOutcome outcome = SimControl(bank, code, input, shape.input_length, output, shape.output_length,
+                                           CallTime(run, at), &written);
+    buffers.control.Release(request);
+    const uint8_t* const reply = buffers.control.reply;
 
     FUZZ_CHECK(outcome == CallOutcome::Completed || outcome == CallOutcome::InvalidParameter);
     if (outcome != CallOutcome::Completed) {
         FUZZ_CHECK(written == 0);
+        FUZZ_CHECK(buffers.control.NothingWritten());
         CheckBank(bank, run);
         return;
     }
     // A missing buffer counts as one of no bytes.
-    const uint32_t input_given = null_input ? 0 : input_length;
-    const uint32_t output_given = null_output ? 0 : output_length;
+    const uint32_t input_given = shape.null_input ? 0 : shape.input_length;
+    const uint32_t output_given = shape.null_output ? 0 : shape.output_length;
     FUZZ_CHECK(layout != nullptr);
     FUZZ_CHECK(written == layout->output_length && output_given == layout->output_length);
     if (layout->code != IOCTL_SIM_INJECT_FRAME)
@@ -552,8 +565,8 @@ inline void OpSimRaw(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, In
     const uint8_t flags = in.U8();
     static uint8_t request[kControlBufferSize];
     FillFrom(request, input_length, in.Bytes(input_length), 0xA5);
-    CallSimControl(bank, run, buffers, code, layout, request, input_length, output_length, (flags & 1) != 0,
-                   (flags & 0x0E) == 0x0E, (flags & 0x70) == 0x70, StepTime(in, run));
+    const CallShape shape{input_length, output_length, (flags & 1) != 0, (flags & 0x0E) == 0x0E, (flags & 0x70) == 0x70};
+    CallSimControl(bank, run, buffers, code, layout, request, shape, StepTime(in, run));
 }
 
 // A request of the right size, about a real adapter, with any contents.
@@ -577,7 +590,7 @@ inline void OpSimRequest(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers
         SimGeneratorRequest generator;
         memcpy(&generator, request, sizeof(generator));
         generator.length = static_cast<uint16_t>(generator.length % 700u);
-        generator.rate = generator.rate % (detail::kMaxGeneratorRate + 1);
+        generator.rate = generator.rate % (kMaxGeneratorRate + 1);
         generator.count = generator.count % 5000u;
         memcpy(request, &generator, sizeof(generator));
     } else if (layout.code == IOCTL_SIM_SET_CABLE && !keep_values) {
@@ -599,8 +612,8 @@ inline void OpSimRequest(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers
     }
     const bool same_buffer = in.Flag();
     const uint64_t at = StepTime(in, run);
-    CallSimControl(bank, run, buffers, layout.code, &layout, request, input_length, layout.output_length, same_buffer,
-                   false, false, at);
+    const CallShape shape{input_length, layout.output_length, same_buffer, false, false};
+    CallSimControl(bank, run, buffers, layout.code, &layout, request, shape, at);
 }
 
 // ---------------------------------------------------------------------------
