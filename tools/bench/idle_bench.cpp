@@ -12,11 +12,7 @@
 namespace qz6::bench {
 
 namespace sim = qz6::test;
-using qz6::test::ControlText;
-using qz6::test::FindProcessWindow;
-using qz6::test::ProgramBeside;
-using qz6::test::SecondsNow;
-using qz6::test::WaitUntil;
+using namespace qz6::test;
 
 namespace {
 
