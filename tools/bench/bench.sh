@@ -30,8 +30,9 @@ installed, adapters 0 and 1 configured). Prints a table and writes
 build/bench-table.txt, build/bench.json and build/bench.log.
 
   --quick          every size scaled down, to check that it all runs
-                   (about four minutes here); the soak then stays below the frame
-                   counter's wrap unless --soak-frames says otherwise
+                   (about four minutes here); the soak then stays below
+                   the frame counter's wrap unless --soak-frames says
+                   otherwise
   --soak-frames N  frames received in the soak (default 1000000)
   --soak-polls N   polls run beside them (default 100000)
   --only NAMES     comma-separated subset of: command, poll, receive,
