@@ -7,7 +7,6 @@
 #include <string.h>
 
 #include "driver/model/adapter_model.h"
-#include "driver/model/model_internal.h"
 #include "fuzz/sim_text_check.h"
 
 using namespace qz6;
@@ -101,7 +100,7 @@ void SendToModel(const SimRequest& request, size_t small_capacity)
     if (request.control_code == IOCTL_SIM_SET_GENERATOR) {
         SimGeneratorRequest generator;
         memcpy(&generator, request.input, sizeof(generator));
-        refused_value = generator.enabled && generator.rate > sim::detail::kMaxGeneratorRate;
+        refused_value = generator.enabled && generator.rate > sim::kMaxGeneratorRate;
     }
     if (refused_value) {
         FUZZ_CHECK(outcome == sim::CallOutcome::InvalidParameter);

@@ -10,8 +10,8 @@
 #include <string.h>
 
 #include "driver/model/adapter_model.h"
-#include "driver/model/model_internal.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/model_run.h"
 
 namespace qz6::fuzz {
 
@@ -28,128 +28,6 @@ enum class ModelOp : uint8_t {
     SimRaw,         // any control code, lengths and bytes on the control device
     SimRequest,     // a control request of the right size with any contents
 };
-
-// What the harness remembers of a run, to check the model's answers.
-struct ModelRun {
-    uint64_t now;
-    uint64_t latest;                     // the latest time passed in so far
-    uint32_t logged[kAdapterCount];      // requests logged since power-on
-    uint32_t last_logged[kAdapterCount]; // control code of the newest
-};
-
-// The largest buffers a call gets.
-constexpr size_t kStreamBufferSize = 1024;
-constexpr size_t kRecordBufferSize = kReceiveRecordSize + 128;
-constexpr size_t kControlBufferSize = sizeof(SimLog) + kSimInjectMaxSize;
-
-struct ModelBuffers {
-    GuardedBuffer<kStreamBufferSize> input;
-    GuardedBuffer<kStreamBufferSize> output;
-    GuardedBuffer<kRecordBufferSize> record;
-    GuardedBuffer<kControlBufferSize> control_input;
-    GuardedBuffer<kControlBufferSize> control_output;
-    uint8_t copy[kControlBufferSize];
-    SimLog log;
-};
-
-// ---------------------------------------------------------------------------
-// Bookkeeping that must hold after every call.
-
-inline void CheckQueue(const BufferQueue& queue, bool (&seen)[kPoolBuffers], unsigned& held)
-{
-    FUZZ_CHECK(queue.capacity <= kBufferPool);
-    FUZZ_CHECK(queue.count <= queue.capacity);
-    for (unsigned i = 0; i < queue.count; ++i) {
-        const uint8_t slot = queue.slots[(queue.head + i) % kBufferPool];
-        FUZZ_CHECK(slot < kPoolBuffers);
-        FUZZ_CHECK(!seen[slot]);  // a buffer in two places at once
-        seen[slot] = true;
-        ++held;
-    }
-}
-
-inline void CheckBank(const AdapterBank& bank, const ModelRun& run)
-{
-    FUZZ_CHECK(bank.now_us == run.latest);
-    for (unsigned a = 0; a < kAdapterCount; ++a) {
-        const Adapter& adapter = bank.adapters[a];
-        // Every buffer of the pool is free or queued, exactly once: none
-        // leaks, none is handed out twice.
-        bool seen[kPoolBuffers] = {};
-        unsigned held = 0;
-        FUZZ_CHECK(adapter.free_count <= kPoolBuffers);
-        for (unsigned i = 0; i < adapter.free_count; ++i) {
-            const uint8_t slot = adapter.free_slots[i];
-            FUZZ_CHECK(slot < kPoolBuffers);
-            FUZZ_CHECK(!seen[slot]);
-            seen[slot] = true;
-            ++held;
-        }
-        CheckQueue(adapter.rx, seen, held);
-        CheckQueue(adapter.tx, seen, held);
-        FUZZ_CHECK(held == kPoolBuffers);
-        FUZZ_CHECK(adapter.rx.capacity + adapter.tx.capacity <= kBufferPool);
-        for (unsigned i = 0; i < adapter.rx.count; ++i)
-            FUZZ_CHECK(adapter.pool[adapter.rx.slots[(adapter.rx.head + i) % kBufferPool]].length <= kMaxFrame);
-        // A disabled channel holds no frames either way; an unplugged card is disabled.
-        FUZZ_CHECK(adapter.channel_enabled || (adapter.rx.count == 0 && adapter.tx.count == 0));
-        FUZZ_CHECK(adapter.plugged || !adapter.channel_enabled);
-
-        // Cables join two distinct adapters both ways.
-        FUZZ_CHECK(adapter.cable <= CABLE_NULL_MODEM);
-        if (adapter.cable == CABLE_NULL_MODEM) {
-            FUZZ_CHECK(adapter.peer < kAdapterCount && adapter.peer != a);
-            const Adapter& peer = bank.adapters[adapter.peer];
-            FUZZ_CHECK(peer.cable == CABLE_NULL_MODEM && peer.peer == a);
-        }
-
-        FUZZ_CHECK(adapter.log_count <= kLogEntries && adapter.log_next < kLogEntries);
-        FUZZ_CHECK(adapter.log_count == (run.logged[a] < kLogEntries ? run.logged[a] : kLogEntries));
-        FUZZ_CHECK(adapter.generator.length <= kMaxFrame);
-        FUZZ_CHECK(adapter.dcd <= 1 && adapter.cts <= 1);
-        FUZZ_CHECK(DeviceVisible(bank, a) == (adapter.present && adapter.plugged));
-    }
-}
-
-inline void NoteLogged(ModelRun& run, unsigned index, uint32_t control_code)
-{
-    if (index < kAdapterCount) {
-        ++run.logged[index];
-        run.last_logged[index] = control_code;
-    }
-}
-
-// The time for the next call: moved on by the input, now and then backwards
-// (the model takes an earlier time as the latest one it has seen).
-inline uint64_t StepTime(Input& in, ModelRun& run)
-{
-    constexpr uint64_t kLatest = uint64_t{1} << 52;  // well short of any wrap of the model's sums
-    uint64_t step = 0;
-    switch (in.U8() % 8) {
-    case 0: step = 0; break;
-    case 1: step = in.U8(); break;
-    case 2: step = in.U16(); break;
-    case 3: step = in.U32(); break;
-    case 4: step = static_cast<uint64_t>(in.U32()) << 8; break;
-    case 5: {
-        const uint64_t back = in.U16();
-        return run.now > back ? run.now - back : 0;
-    }
-    case 6: step = static_cast<uint64_t>(in.U16()) * 10u; break;
-    default: step = kThroughputWindowUs; break;
-    }
-    run.now = run.now + step < kLatest ? run.now + step : kLatest;
-    return run.now;
-}
-
-// The time of a call; `seen` when the model takes note of it (a call on an
-// adapter number outside the bank is turned away before).
-inline uint64_t CallTime(ModelRun& run, uint64_t at, bool seen = true)
-{
-    if (seen && at > run.latest)
-        run.latest = at;
-    return at;
-}
 
 // ---------------------------------------------------------------------------
 // Power-on: which adapters are present comes from the input.
@@ -181,55 +59,29 @@ inline uint32_t StreamControlCode(Input& in)
     }
 }
 
-// One StreamCommand call on buffers of the lengths given, and its checks.
-// `input_bytes` holds `input_length` bytes of the request.
+// One StreamCommand call on buffers of the shape given, and its checks.
+// `request` holds the call's input_length bytes.
 inline void CallStreamCommand(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, unsigned index,
-                              uint32_t control_code, const uint8_t* input_bytes, uint32_t input_length,
-                              uint32_t output_length, bool same_buffer, bool null_input, bool null_output,
-                              uint64_t at)
+                              uint32_t control_code, const uint8_t* request, const CallShape& shape, uint64_t at)
 {
     uint8_t* input = nullptr;
     uint8_t* output = nullptr;
-    size_t output_claim = 0;
-    if (same_buffer) {
-        // A buffered call: one system buffer holds the request and takes the reply.
-        output_claim = input_length > output_length ? input_length : output_length;
-        input = buffers.input.Claim(output_claim);
-        memset(input, 0x5A, output_claim);
-        memcpy(input, input_bytes, input_length);
-        output = input;
-    } else {
-        input = buffers.input.Claim(input_length);
-        memcpy(input, input_bytes, input_length);
-        output_claim = output_length;
-        output = buffers.output.Claim(output_claim);
-        memset(output, 0x5A, output_claim);
-    }
-    memcpy(buffers.copy, output, output_claim);
-    if (null_input)
-        input = nullptr;
-    if (null_output)
-        output = nullptr;
-
+    buffers.stream.Claim(shape, request, &input, &output);
     uint32_t written = 0xDEADBEEF;
-    const CallOutcome outcome = StreamCommand(bank, index, control_code, input, input_length, output, output_length,
-                                              CallTime(run, at, index < kAdapterCount), &written);
-    buffers.input.Release();
-    if (!same_buffer)
-        buffers.output.Release();
-    uint8_t* const reply = same_buffer ? buffers.input.bytes : buffers.output.bytes;
-    if (!same_buffer && !null_input)
-        FUZZ_CHECK(memcmp(buffers.input.bytes, input_bytes, input_length) == 0);  // the request is const
+    const CallOutcome outcome = StreamCommand(bank, index, control_code, input, shape.input_length, output,
+                                              shape.output_length, CallTime(run, at, index < kAdapterCount), &written);
+    buffers.stream.Release(request);
+    const uint8_t* const reply = buffers.stream.reply;
 
     FUZZ_CHECK(outcome != CallOutcome::Pending);
     if (outcome == CallOutcome::Completed) {
-        FUZZ_CHECK(written == kCommandBlockSize && output_length == kCommandBlockSize && !null_output);
-        FUZZ_CHECK(input_length >= kCommandHeaderSize && !null_input);
-        FUZZ_CHECK(reply[1] == input_bytes[1]);  // the block answers the command it carried
+        FUZZ_CHECK(written == kCommandBlockSize && shape.output_length == kCommandBlockSize && !shape.null_output);
+        FUZZ_CHECK(shape.input_length >= kCommandHeaderSize && !shape.null_input);
+        FUZZ_CHECK(reply[1] == request[1]);  // the block answers the command it carried
         FUZZ_CHECK(static_cast<uint32_t>(reply[2] | (reply[3] << 8)) <= kCommandDataSize);
     } else {
         FUZZ_CHECK(written == 0);
-        FUZZ_CHECK(memcmp(reply, buffers.copy, output_claim) == 0);  // nothing written
+        FUZZ_CHECK(buffers.stream.NothingWritten());
     }
     NoteLogged(run, index, control_code);
     CheckBank(bank, run);
@@ -266,10 +118,8 @@ inline void OpStreamRaw(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers,
     if (input_length > kCommandHeaderSize)
         FillFrom(request + kCommandHeaderSize, input_length - kCommandHeaderSize,
                  in.Bytes(input_length - kCommandHeaderSize), 0xC3);
-    const bool null_input = (flags & 0x0E) == 0x0E;
-    const bool null_output = (flags & 0x70) == 0x70;
-    CallStreamCommand(bank, run, buffers, index, control_code, request, input_length, output_length, (flags & 1) != 0,
-                      null_input, null_output, StepTime(in, run));
+    const CallShape shape{input_length, output_length, (flags & 1) != 0, (flags & 0x0E) == 0x0E, (flags & 0x70) == 0x70};
+    CallStreamCommand(bank, run, buffers, index, control_code, request, shape, StepTime(in, run));
 }
 
 // A block of the right lengths: any command, any payload.
@@ -286,8 +136,8 @@ inline void OpStreamCommand(AdapterBank& bank, ModelRun& run, ModelBuffers& buff
     FillFrom(request + kCommandHeaderSize, data_length, in.Bytes(data_length), 0x3C);
     const bool same_buffer = in.Flag();
     const uint32_t control_code = request[1] == SEND_I_FRAME ? IOCTL_STREAM_SEND : IOCTL_STREAM_COMMAND;
-    CallStreamCommand(bank, run, buffers, index, control_code, request, kCommandHeaderSize + data_length,
-                      kCommandBlockSize, same_buffer, false, false, StepTime(in, run));
+    const CallShape shape{kCommandHeaderSize + data_length, kCommandBlockSize, same_buffer, false, false};
+    CallStreamCommand(bank, run, buffers, index, control_code, request, shape, StepTime(in, run));
 }
 
 // A configuration the adapter takes, so that runs get to the enabled line.
@@ -307,13 +157,13 @@ inline void OpConfigure(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers,
     request[4] = NO_RESPONSE_CODE;
     memcpy(request + kCommandHeaderSize, &config, kConfigurationSetSize);
     const uint8_t then = in.U8();
-    CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, request,
-                      kCommandHeaderSize + kConfigurationSetSize, kCommandBlockSize, (then & 2) != 0, false, false,
-                      StepTime(in, run));
+    const CallShape configure{kCommandHeaderSize + kConfigurationSetSize, kCommandBlockSize, (then & 2) != 0, false,
+                              false};
+    CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, request, configure, StepTime(in, run));
     if (then & 1) {
         uint8_t enable[kCommandHeaderSize] = {0, ENABLE_COMMS, 0, 0, NO_RESPONSE_CODE};
-        CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, enable, kCommandHeaderSize,
-                          kCommandBlockSize, false, false, false, run.now);
+        const CallShape shape{kCommandHeaderSize, kCommandBlockSize, false, false, false};
+        CallStreamCommand(bank, run, buffers, index, IOCTL_STREAM_COMMAND, enable, shape, run.now);
     }
 }
 
@@ -338,7 +188,7 @@ inline void OpReceive(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, I
     const bool first_attempt = flags & 1;
     const bool null_record = (flags & 0x1E) == 0x1E;
     uint8_t* record = buffers.record.Claim(record_size);
-    memset(record, 0x5A, record_size);
+    memset(record, kUnwritten, record_size);
 
     uint32_t written = 0xDEADBEEF;
     const CallOutcome outcome = Receive(bank, index, null_record ? nullptr : record, record_size, first_attempt,
@@ -362,7 +212,7 @@ inline void OpReceive(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, I
         }
     } else {
         FUZZ_CHECK(written == 0);
-        FUZZ_CHECK(AllBytes(record, record_size, 0x5A));  // nothing written
+        FUZZ_CHECK(AllBytes(record, record_size, kUnwritten));  // nothing written
     }
     if (index >= kAdapterCount || null_record)
         FUZZ_CHECK(outcome == CallOutcome::InvalidParameter);
@@ -448,49 +298,27 @@ inline void CheckLogReply(const SimLog& log, const ModelRun& run, unsigned adapt
 // One SimControl call and its checks. `layout` is the request's entry when
 // the code is one of the device's, else null.
 inline void CallSimControl(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, uint32_t code,
-                           const ControlLayout* layout, const uint8_t* request, uint32_t input_length,
-                           uint32_t output_length, bool same_buffer, bool null_input, bool null_output, uint64_t at)
+                           const ControlLayout* layout, const uint8_t* request, const CallShape& shape, uint64_t at)
 {
     uint8_t* input = nullptr;
     uint8_t* output = nullptr;
-    size_t output_claim = 0;
-    if (same_buffer) {
-        output_claim = input_length > output_length ? input_length : output_length;
-        input = buffers.control_input.Claim(output_claim);
-        memset(input, 0x5A, output_claim);
-        memcpy(input, request, input_length);
-        output = input;
-    } else {
-        input = buffers.control_input.Claim(input_length);
-        memcpy(input, request, input_length);
-        output_claim = output_length;
-        output = buffers.control_output.Claim(output_claim);
-        memset(output, 0x5A, output_claim);
-    }
-    if (null_input)
-        input = nullptr;
-    if (null_output)
-        output = nullptr;
-
+    buffers.control.Claim(shape, request, &input, &output);
     uint32_t written = 0xDEADBEEF;
-    const CallOutcome outcome =
-        SimControl(bank, code, input, input_length, output, output_length, CallTime(run, at), &written);
-    buffers.control_input.Release();
-    if (!same_buffer)
-        buffers.control_output.Release();
-    const uint8_t* const reply = same_buffer ? buffers.control_input.bytes : buffers.control_output.bytes;
-    if (!same_buffer && !null_input)
-        FUZZ_CHECK(memcmp(buffers.control_input.bytes, request, input_length) == 0);
+    const CallOutcome outcome = SimControl(bank, code, input, shape.input_length, output, shape.output_length,
+                                           CallTime(run, at), &written);
+    buffers.control.Release(request);
+    const uint8_t* const reply = buffers.control.reply;
 
     FUZZ_CHECK(outcome == CallOutcome::Completed || outcome == CallOutcome::InvalidParameter);
     if (outcome != CallOutcome::Completed) {
         FUZZ_CHECK(written == 0);
+        FUZZ_CHECK(buffers.control.NothingWritten());
         CheckBank(bank, run);
         return;
     }
     // A missing buffer counts as one of no bytes.
-    const uint32_t input_given = null_input ? 0 : input_length;
-    const uint32_t output_given = null_output ? 0 : output_length;
+    const uint32_t input_given = shape.null_input ? 0 : shape.input_length;
+    const uint32_t output_given = shape.null_output ? 0 : shape.output_length;
     FUZZ_CHECK(layout != nullptr);
     FUZZ_CHECK(written == layout->output_length && output_given == layout->output_length);
     if (layout->code != IOCTL_SIM_INJECT_FRAME)
@@ -552,8 +380,8 @@ inline void OpSimRaw(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers, In
     const uint8_t flags = in.U8();
     static uint8_t request[kControlBufferSize];
     FillFrom(request, input_length, in.Bytes(input_length), 0xA5);
-    CallSimControl(bank, run, buffers, code, layout, request, input_length, output_length, (flags & 1) != 0,
-                   (flags & 0x0E) == 0x0E, (flags & 0x70) == 0x70, StepTime(in, run));
+    const CallShape shape{input_length, output_length, (flags & 1) != 0, (flags & 0x0E) == 0x0E, (flags & 0x70) == 0x70};
+    CallSimControl(bank, run, buffers, code, layout, request, shape, StepTime(in, run));
 }
 
 // A request of the right size, about a real adapter, with any contents.
@@ -577,7 +405,7 @@ inline void OpSimRequest(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers
         SimGeneratorRequest generator;
         memcpy(&generator, request, sizeof(generator));
         generator.length = static_cast<uint16_t>(generator.length % 700u);
-        generator.rate = generator.rate % (detail::kMaxGeneratorRate + 1);
+        generator.rate = generator.rate % (kMaxGeneratorRate + 1);
         generator.count = generator.count % 5000u;
         memcpy(request, &generator, sizeof(generator));
     } else if (layout.code == IOCTL_SIM_SET_CABLE && !keep_values) {
@@ -599,8 +427,8 @@ inline void OpSimRequest(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers
     }
     const bool same_buffer = in.Flag();
     const uint64_t at = StepTime(in, run);
-    CallSimControl(bank, run, buffers, layout.code, &layout, request, input_length, layout.output_length, same_buffer,
-                   false, false, at);
+    const CallShape shape{input_length, layout.output_length, same_buffer, false, false};
+    CallSimControl(bank, run, buffers, layout.code, &layout, request, shape, at);
 }
 
 // ---------------------------------------------------------------------------

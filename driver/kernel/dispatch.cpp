@@ -60,17 +60,13 @@ NTSTATUS StreamCommand(unsigned adapter, PIRP irp, uint32_t code, ULONG input_le
 
     const uint64_t now = NowUs();
     uint32_t written = 0;
-    LIST_ENTRY done;
-    InitializeListHead(&done);
-    KIRQL irql;
-    KeAcquireSpinLock(&g_driver->lock, &irql);
-    const sim::CallOutcome outcome = sim::StreamCommand(g_driver->bank, adapter, code, input, input_length,
-                                                        output, output_length, now, &written);
-    const NTSTATUS status = StatusOfOutcome(outcome, adapter);
-    ServiceAllPendingReceives(&done, now);
-    KeReleaseSpinLock(&g_driver->lock, irql);
-
-    CompleteTakenRequests(&done);
+    NTSTATUS status = STATUS_SUCCESS;
+    UnderLock([&](LIST_ENTRY* done) {
+        const sim::CallOutcome outcome = sim::StreamCommand(g_driver->bank, adapter, code, input, input_length,
+                                                            output, output_length, now, &written);
+        status = StatusOfOutcome(outcome, adapter);
+        ServiceAllPendingReceives(done, now);
+    });
     WakeLineWorker();
     return Complete(irp, status, written);
 }
@@ -122,17 +118,17 @@ NTSTATUS StreamReceive(unsigned adapter, PIRP irp, ULONG output_length)
     PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
     const uint64_t now = NowUs();
     uint32_t written = 0;
-    LIST_ENTRY done;
-    InitializeListHead(&done);
-    KIRQL irql;
-    KeAcquireSpinLock(&g_driver->lock, &irql);
-    // Receives that already wait get the frames first: a new one never
-    // overtakes them.
-    ServicePendingReceives(adapter, &done, now);
-    const sim::CallOutcome outcome = sim::Receive(g_driver->bank, adapter, static_cast<uint8_t*>(record), output_length, true, now, &written);
-    NTSTATUS status = StatusOfOutcome(outcome, adapter);
+    NTSTATUS status = STATUS_SUCCESS;
     enum class Queueing { NotNeeded, Queued, Refused } queueing = Queueing::NotNeeded;
-    if (status == STATUS_PENDING) {
+    UnderLock([&](LIST_ENTRY* done) {
+        // Receives that already wait get the frames first: a new one never
+        // overtakes them.
+        ServicePendingReceives(adapter, done, now);
+        const sim::CallOutcome outcome = sim::Receive(g_driver->bank, adapter, static_cast<uint8_t*>(record),
+                                                      output_length, true, now, &written);
+        status = StatusOfOutcome(outcome, adapter);
+        if (status != STATUS_PENDING)
+            return;
         // Decided and queued under one hold of the lock. A handle whose
         // cleanup has run already gets nothing more to wait for.
         if (!FileStillOpen(file)) {
@@ -141,9 +137,7 @@ NTSTATUS StreamReceive(unsigned adapter, PIRP irp, ULONG output_length)
             queueing = QueueReceive(adapter, irp, record, output_length) ? Queueing::Queued : Queueing::Refused;
             status = queueing == Queueing::Queued ? STATUS_PENDING : STATUS_CANCELLED;
         }
-    }
-    KeReleaseSpinLock(&g_driver->lock, irql);
-    CompleteTakenRequests(&done);
+    });
 
     if (queueing == Queueing::Queued)
         return STATUS_PENDING;
@@ -161,15 +155,11 @@ NTSTATUS SimulatorControl(PIRP irp, uint32_t code, ULONG input_length, ULONG out
     }
     const uint64_t now = NowUs();
     uint32_t written = 0;
-    LIST_ENTRY done;
-    InitializeListHead(&done);
-    KIRQL irql;
-    KeAcquireSpinLock(&g_driver->lock, &irql);
-    const sim::CallOutcome outcome = sim::SimControl(g_driver->bank, code, buffer, input_length, buffer, output_length, now, &written);
-    ServiceAllPendingReceives(&done, now);
-    KeReleaseSpinLock(&g_driver->lock, irql);
-
-    CompleteTakenRequests(&done);
+    sim::CallOutcome outcome = sim::CallOutcome::Failed;
+    UnderLock([&](LIST_ENTRY* done) {
+        outcome = sim::SimControl(g_driver->bank, code, buffer, input_length, buffer, output_length, now, &written);
+        ServiceAllPendingReceives(done, now);
+    });
     SyncDosNames();
     WakeLineWorker();
     return Complete(irp, outcome == sim::CallOutcome::Completed ? STATUS_SUCCESS : STATUS_INVALID_PARAMETER, written);
@@ -181,18 +171,13 @@ void ReleaseFileObject(unsigned adapter, PFILE_OBJECT file)
 {
     if (file == nullptr)
         return;
-    LIST_ENTRY done;
-    InitializeListHead(&done);
-    KIRQL irql;
-    KeAcquireSpinLock(&g_driver->lock, &irql);
-    const bool was_open = file->FsContext2 == kFileOpen;
-    if (was_open) {
+    UnderLock([&](LIST_ENTRY* done) {
+        if (file->FsContext2 != kFileOpen)
+            return;
         file->FsContext2 = nullptr;
-        TakePendingReceives(adapter, file, STATUS_CANCELLED, &done);
+        TakePendingReceives(adapter, file, STATUS_CANCELLED, done);
         sim::HandleClosed(g_driver->bank, adapter, NowUs());
-    }
-    KeReleaseSpinLock(&g_driver->lock, irql);
-    CompleteTakenRequests(&done);
+    });
 }
 
 NTSTATUS ServeCreate(PDEVICE_OBJECT device, PIRP irp)
@@ -202,27 +187,20 @@ NTSTATUS ServeCreate(PDEVICE_OBJECT device, PIRP irp)
         return Complete(irp, STATUS_SUCCESS, 0);
 
     PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
-    KIRQL irql;
-    KeAcquireSpinLock(&g_driver->lock, &irql);
-    const bool visible = sim::DeviceVisible(g_driver->bank, extension.adapter);
-    if (visible) {
+    bool visible = false;
+    UnderLock([&](LIST_ENTRY*) {
+        visible = sim::DeviceVisible(g_driver->bank, extension.adapter);
+        if (!visible)
+            return;
         sim::HandleOpened(g_driver->bank, extension.adapter, NowUs());
         if (file != nullptr)
             file->FsContext2 = kFileOpen;
-    }
-    KeReleaseSpinLock(&g_driver->lock, irql);
+    });
     return Complete(irp, visible ? STATUS_SUCCESS : STATUS_NO_SUCH_DEVICE, 0);
 }
 
-NTSTATUS ServeCleanup(PDEVICE_OBJECT device, PIRP irp)
-{
-    const DeviceExtension& extension = ExtensionOf(device);
-    if (extension.role == DeviceRole::Adapter)
-        ReleaseFileObject(extension.adapter, IoGetCurrentIrpStackLocation(irp)->FileObject);
-    return Complete(irp, STATUS_SUCCESS, 0);
-}
-
-NTSTATUS ServeClose(PDEVICE_OBJECT device, PIRP irp)
+// Cleanup and close alike: whichever comes first releases the file object.
+NTSTATUS ServeCleanupOrClose(PDEVICE_OBJECT device, PIRP irp)
 {
     const DeviceExtension& extension = ExtensionOf(device);
     if (extension.role == DeviceRole::Adapter)
@@ -265,8 +243,8 @@ NTSTATUS Served(PDEVICE_OBJECT device, PIRP irp)
 }  // namespace
 
 NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeCreate>(device, irp); }
-NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeCleanup>(device, irp); }
-NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeClose>(device, irp); }
+NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeCleanupOrClose>(device, irp); }
+NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeCleanupOrClose>(device, irp); }
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp) { return Served<ServeDeviceControl>(device, irp); }
 
 }  // namespace qz6::kernel

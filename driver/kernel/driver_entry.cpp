@@ -197,14 +197,10 @@ void TearDown(PDRIVER_OBJECT driver)
     WaitUntilZero(g_rundown.calls_inside);
     StopLineWorker();
 
-    LIST_ENTRY done;
-    InitializeListHead(&done);
-    KIRQL irql;
-    KeAcquireSpinLock(&globals->lock, &irql);
-    for (unsigned n = 0; n < kAdapterCount; ++n)
-        TakePendingReceives(n, nullptr, STATUS_DELETE_PENDING, &done);
-    KeReleaseSpinLock(&globals->lock, irql);
-    CompleteTakenRequests(&done);
+    UnderLock([](LIST_ENTRY* done) {
+        for (unsigned n = 0; n < kAdapterCount; ++n)
+            TakePendingReceives(n, nullptr, STATUS_DELETE_PENDING, done);
+    });
     // Receives being cancelled right now are completed by their cancel
     // routines, which still use the globals.
     WaitUntilZero(g_rundown.pended_requests);

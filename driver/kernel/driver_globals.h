@@ -124,6 +124,20 @@ void TakePendingReceives(unsigned adapter, PFILE_OBJECT file, NTSTATUS status, L
 // Without the lock: completes every IRP of a list filled by the two above.
 void CompleteTakenRequests(LIST_ENTRY* done);
 
+// The one way into the model: runs `serve(done)` with `lock` held, then,
+// with the lock released, completes the requests it took into `done`.
+template <typename Serve>
+void UnderLock(Serve&& serve)
+{
+    LIST_ENTRY done;
+    InitializeListHead(&done);
+    KIRQL irql;
+    KeAcquireSpinLock(&g_driver->lock, &irql);
+    serve(&done);
+    KeReleaseSpinLock(&g_driver->lock, irql);
+    CompleteTakenRequests(&done);
+}
+
 // Device names: creates or removes each adapter's DOS name to match the
 // model (a present, plugged adapter is visible). Called without the lock;
 // one caller at a time changes the names.

@@ -15,15 +15,12 @@ void NTAPI LineWorker(void*)
 {
     while (InterlockedCompareExchange(&g_driver->worker_stopping, 0, 0) == 0) {
         const uint64_t now = NowUs();
-        LIST_ENTRY done;
-        InitializeListHead(&done);
-        KIRQL irql;
-        KeAcquireSpinLock(&g_driver->lock, &irql);
-        sim::Advance(g_driver->bank, now);
-        ServiceAllPendingReceives(&done, now);
-        const uint64_t next = sim::NextEventUs(g_driver->bank, now);
-        KeReleaseSpinLock(&g_driver->lock, irql);
-        CompleteTakenRequests(&done);
+        uint64_t next = UINT64_MAX;
+        UnderLock([&](LIST_ENTRY* done) {
+            sim::Advance(g_driver->bank, now);
+            ServiceAllPendingReceives(done, now);
+            next = sim::NextEventUs(g_driver->bank, now);
+        });
 
         uint64_t sleep_us = kLongestSleepUs;
         if (next != UINT64_MAX)

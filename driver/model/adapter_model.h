@@ -29,6 +29,9 @@ constexpr uint32_t kMaxFrame = kMaxReceivedFrame; // largest frame a buffer hold
 constexpr uint32_t kWireOverheadBytes = 4;        // two flags and two CRC bytes on the wire
 constexpr unsigned kFaultSlots = 4;               // scripted faults per adapter (distinct commands)
 constexpr uint64_t kThroughputWindowUs = 1000000; // throughput is measured over windows of at least 1 s
+// Highest frame rate of a throttled generator, so that its frames are at
+// least 10 microseconds apart; IOCTL_SIM_SET_GENERATOR refuses a higher one.
+constexpr uint32_t kMaxGeneratorRate = 100000;
 
 // Microseconds a frame of `length` data bytes occupies the line at `baud_rate`.
 constexpr uint64_t WireTimeUs(uint32_t length, uint32_t baud_rate)

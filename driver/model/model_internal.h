@@ -13,10 +13,6 @@ namespace qz6::sim::detail {
 // frames they missed, so a long pause of the caller costs bounded work.
 constexpr uint32_t kMaxEventsPerAdvance = 8192;
 
-// Highest frame rate of a throttled generator, so that its frames are at
-// least 10 microseconds apart.
-constexpr uint32_t kMaxGeneratorRate = 100000;
-
 template <typename T>
 inline void SaturatingIncrement(T& counter)
 {

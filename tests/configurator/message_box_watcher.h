@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/window_support.h"
+#include "support/window_support.h"
 
 namespace qz6::conf::test {
 

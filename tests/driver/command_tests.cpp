@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/adapter_names.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 
 namespace qz6::test {
 namespace {

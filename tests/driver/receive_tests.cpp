@@ -6,8 +6,8 @@
 #include <cstring>
 #include <thread>
 
-#include "tests/driver/device_support.h"
-#include "tests/support/window_support.h"
+#include "support/device_support.h"
+#include "support/window_support.h"
 
 namespace qz6::test {
 namespace {

@@ -7,7 +7,7 @@
 #include "common/sim_protocol.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 
 namespace qz6::e2e {
 
@@ -380,37 +380,6 @@ uint32_t LastSequence(unsigned adapter)
 {
     std::vector<LoggedCall> calls = CommandLog(adapter);
     return calls.empty() ? 0 : calls.back().sequence;
-}
-
-// ---------------------------------------------------------------------------
-
-namespace {
-
-std::string SettingsPath()
-{
-    char directory[MAX_PATH] = {};
-    GetWindowsDirectoryA(directory, sizeof directory);
-    return std::string(directory) + "\\qz6mon.ini";
-}
-
-}  // namespace
-
-void WriteMonitorSettings(const char* text)
-{
-    HANDLE file = CreateFileA(SettingsPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string StoredSetting(const char* section, const char* key)
-{
-    char value[128] = {};
-    GetPrivateProfileStringA(section, key, "<absent>", value, sizeof value, SettingsPath().c_str());
-    return value;
 }
 
 }  // namespace qz6::e2e

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/window_support.h"
+#include "support/monitor_settings.h"
+#include "support/window_support.h"
 
 namespace qz6::e2e {
 
@@ -127,7 +128,7 @@ std::vector<LoggedCall> CommandLogAfter(unsigned adapter, uint32_t after);
 uint32_t LastSequence(unsigned adapter);
 
 // ---- The settings file --------------------------------------------------------
-void WriteMonitorSettings(const char* text);
-std::string StoredSetting(const char* section, const char* key);
+using qz6::test::StoredSetting;
+using qz6::test::WriteMonitorSettings;
 
 }  // namespace qz6::e2e

@@ -12,7 +12,7 @@
 #include "common/sim_protocol.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/session_steps.h"
 

@@ -11,7 +11,7 @@
 #include "common/adapter_names.h"
 #include "common/sim_protocol.h"
 #include "configurator/resources/resource_ids.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 #include "tests/e2e/e2e_support.h"
 
 namespace qz6::e2e {

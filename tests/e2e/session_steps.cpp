@@ -7,7 +7,7 @@
 #include "common/sim_protocol.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 
 namespace qz6::e2e {
 

@@ -7,7 +7,7 @@
 #include "monitor/channel/command_channel.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
-#include "tests/monitor/monitor_harness.h"
+#include "support/monitor_harness.h"
 
 namespace qz6::mon::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 #include "tests/monitor/session_harness.h"
 
 namespace qz6::mon::test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/window_support.h"
+#include "support/window_support.h"
 
 namespace {
 

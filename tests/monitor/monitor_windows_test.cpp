@@ -8,7 +8,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/windows/monitor_windows.h"
-#include "tests/monitor/monitor_harness.h"
+#include "support/monitor_harness.h"
 
 namespace qz6::mon::test {
 namespace {

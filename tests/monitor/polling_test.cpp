@@ -6,7 +6,7 @@
 
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
-#include "tests/monitor/monitor_harness.h"
+#include "support/monitor_harness.h"
 
 namespace qz6::mon::test {
 namespace {

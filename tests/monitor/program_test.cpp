@@ -9,7 +9,7 @@
 
 #include "common/version.h"
 #include "monitor/resources/resource_ids.h"
-#include "tests/monitor/monitor_harness.h"
+#include "support/monitor_harness.h"
 
 namespace qz6::mon::test {
 namespace {

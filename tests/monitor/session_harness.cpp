@@ -9,7 +9,7 @@
 #include "monitor/channel/device_session.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 
 namespace qz6::mon::test {
 

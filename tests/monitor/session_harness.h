@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/sim_protocol.h"
-#include "tests/monitor/monitor_harness.h"
+#include "support/monitor_harness.h"
 
 namespace qz6::mon::test {
 

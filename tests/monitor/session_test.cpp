@@ -14,7 +14,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/startup.h"
 #include "monitor/resources/resource_ids.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 #include "tests/monitor/session_harness.h"
 
 namespace qz6::mon::test {

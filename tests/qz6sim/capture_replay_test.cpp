@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/capture_file.h"
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 #include "tests/qz6sim/tool_runner.h"
 
 namespace qz6::test {

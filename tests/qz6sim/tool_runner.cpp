@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/window_support.h"
+#include "support/window_support.h"
 
 namespace qz6::test {
 namespace {

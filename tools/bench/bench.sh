@@ -1,20 +1,7 @@
 #!/bin/bash
-# Measures the monitor against bare programs, all in one run on one Wine
-# prefix of its own ($QZ6_BUILD_DIR/bench/prefix, the driver installed and
-# adapters 0 and 1 configured). Prints a table and writes
-# $QZ6_BUILD_DIR/bench.json. Nothing is asserted: the exit status says only
-# whether every measurer ran.
-#
-#   bench.sh [--quick] [--soak-frames N] [--soak-polls N] [--only NAMES]
-#
-#   --quick           everything scaled down, for a check that it all runs
-#                     (a minute or two; the soak then stays below the
-#                     counter's wrap unless --soak-frames says otherwise)
-#   --soak-frames N   frames received in the soak (default 1000000; about
-#                     500 a second get through with the display off)
-#   --soak-polls N    polls run beside them (default 100000)
-#   --only NAMES      comma-separated subset of: command, poll, receive,
-#                     driver, idle, startup, memory (memory includes the soak)
+# ./qz6 bench: measures the monitor against bare programs, all in one run on
+# one Wine prefix of its own, and prints a table. usage() below says how to
+# run it and what the table's columns mean.
 #
 # receive includes the lossless climb: qz6mon.exe fed by the throttled
 # generator at fixed rates below the bare receive loop's rate and then at
@@ -29,17 +16,49 @@
 # (0), and GetProcessHandleCount of another process is 0, so handles are
 # counted in the system handle table. Both Windows figures are kept in the
 # notes.
-#
-# Environment: QZ6_BUILD_DIR (set by ./qz6), QZ6_BENCH_SOAK_FRAMES and
-# QZ6_BENCH_SOAK_POLLS (defaults for the options above), DISPLAY (needed:
-# ./qz6 bench starts a virtual one).
 set -uo pipefail
 
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-source "$here/../wine/env.sh" || exit 1
-
+# Printed before anything is set up or checked.
 usage() {
-    sed -n '2,/^[^#]/s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    cat <<'EOF'
+usage: ./qz6 bench [--quick] [--soak-frames N] [--soak-polls N] [--only NAMES]
+       tools/bench/bench.sh [the same]   (built trees and a display needed)
+
+Measures the monitor against bare programs doing the same work, all in one
+run on one Wine prefix of its own (build/bench/prefix: the driver
+installed, adapters 0 and 1 configured). Prints a table and writes
+build/bench-table.txt, build/bench.json and build/bench.log.
+
+  --quick          every size scaled down, to check that it all runs
+                   (about four minutes here); the soak then stays below
+                   the frame counter's wrap unless --soak-frames says
+                   otherwise
+  --soak-frames N  frames received in the soak (default 1000000)
+  --soak-polls N   polls run beside them (default 100000)
+  --only NAMES     comma-separated subset of: command, poll, receive,
+                   driver, idle, startup, memory (memory includes the soak)
+  -h, --help       this text
+
+The table, one row a measurement: "measured" is the monitor's figure (the
+bare program's in the driver rows), "baseline" what it is compared with
+(the row's notes say what), "ratio" = measured / baseline. "better" says
+which way the figure, and so its ratio, is better: higher, lower, equal
+(to the baseline), or zero: the row must be 0, and the bench fails when it
+is not. Each row's notes are under the table, under the row's number.
+
+Exit status: 0 every measurer ran and every row that must be 0 is;
+1 a measurer did not finish, or the prefix could not be set up;
+2 wrong arguments; 3 a row that must be 0 is not (3 wins over 1).
+
+Environment: QZ6_BUILD_DIR (default build/), QZ6_BENCH_SOAK_FRAMES and
+QZ6_BENCH_SOAK_POLLS (defaults for --soak-frames and --soak-polls),
+DISPLAY (./qz6 bench starts a virtual one).
+EOF
+}
+
+wrong_usage() {
+    echo "bench.sh: $1" >&2
+    usage >&2
     exit 2
 }
 
@@ -51,13 +70,18 @@ subset=""
 while (( $# )); do
     case "$1" in
         --quick) quick=1; shift ;;
-        --soak-frames) [[ $# -ge 2 && "$2" =~ ^[0-9]+$ ]] || usage; soak_frames="$2"; shift 2 ;;
-        --soak-polls) [[ $# -ge 2 && "$2" =~ ^[0-9]+$ ]] || usage; soak_polls="$2"; shift 2 ;;
-        --only) [[ $# -ge 2 ]] || usage; only="$2"; subset=1; shift 2 ;;
-        -h|--help) usage ;;
-        *) echo "bench.sh: unknown argument '$1'" >&2; usage ;;
+        --soak-frames) [[ $# -ge 2 && "$2" =~ ^[0-9]+$ ]] || wrong_usage "--soak-frames takes a number"
+                       soak_frames="$2"; shift 2 ;;
+        --soak-polls) [[ $# -ge 2 && "$2" =~ ^[0-9]+$ ]] || wrong_usage "--soak-polls takes a number"
+                      soak_polls="$2"; shift 2 ;;
+        --only) [[ $# -ge 2 ]] || wrong_usage "--only takes names"; only="$2"; subset=1; shift 2 ;;
+        -h|--help) usage; exit 0 ;;
+        *) wrong_usage "unknown argument '$1'" ;;
     esac
 done
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/../wine/env.sh" || exit 1
 
 # Sizes: full, or --quick.
 if (( quick )); then
@@ -162,8 +186,9 @@ load_end="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ---------------------------------------------------------------- the table
 
-# Rows: name|value key|baseline key (or a number, or empty)|unit|notes.
-# The ratio is value / baseline.
+# Rows: name|value key|baseline key (or a number, or empty)|unit|better|notes.
+# The ratio is value / baseline. better: higher, lower, equal (to the
+# baseline) or zero (must be 0; checked below).
 v() { printf '%s' "${value[$1]:-}"; }
 t() { printf '%s' "${note[$1]:-}"; }
 n() { awk -v x="${value[$1]:-}" 'BEGIN { if (x == "") print "?"; else if (x == int(x) || x >= 100 || x <= -100) printf "%.0f", x; else printf "%.3g", x }'; }
@@ -171,41 +196,41 @@ yes_no() { [[ "${value[$1]:-}" == 0 ]] && echo no || { [[ -n "${value[$1]:-}" ]]
 mib() { awk -v b="${value[$1]:-}" 'BEGIN { if (b == "") print "?"; else printf "%.1f MiB", b / 1048576 }'; }
 
 rows=()
-row() { rows+=("$1|$2|$3|$4|$5"); }
+row() { rows+=("$1|$2|$3|$4|$5|$6"); }
 
-row "command: READ_STATUS via ExecuteCommand" command_monitor_us command_bare_us "us" \
+row "command: READ_STATUS via ExecuteCommand" command_monitor_us command_bare_us "us" lower \
     "Polling window open (mirrors every command); baseline bare DeviceIoControl, in turns; median of $command_calls"
-row "command: same, Polling window closed" command_monitor_nopolling_us command_bare_us "us" \
+row "command: same, Polling window closed" command_monitor_nopolling_us command_bare_us "us" lower \
     "ExecuteCommand without the mirror"
-row "poll: Poll Now, 4 data windows + Polling" poll_monitor_ms poll_bare_ms "ms" \
+row "poll: Poll Now, 4 data windows + Polling" poll_monitor_ms poll_bare_ms "ms" lower \
     "in-process; baseline the four commands back to back; median of $polls"
-row "poll: sent to qz6mon.exe from outside" poll_process_ms poll_bare_ms "ms" \
+row "poll: sent to qz6mon.exe from outside" poll_process_ms poll_bare_ms "ms" lower \
     "real process, SendMessage WM_COMMAND; includes the cross-process send; median"
-row "receive: display off" receive_off_fps receive_bare_fps "frames/s" \
-    "64-byte frames, unthrottled; $(v receive_off_counted) of $(v receive_off_frames) counted, generated $(v receive_off_generated), dropped $(v receive_off_dropped), bfrs full $(v receive_off_bfrs_full); lost: $(yes_no receive_off_lost)"
-row "receive: display on" receive_on_fps receive_bare_fps "frames/s" \
+row "receive: display off" receive_off_fps receive_bare_fps "frames/s" higher \
+    "64-byte frames, unthrottled; baseline the bare receive loop; $(v receive_off_counted) of $(v receive_off_frames) counted, generated $(v receive_off_generated), dropped $(v receive_off_dropped), bfrs full $(v receive_off_bfrs_full); lost: $(yes_no receive_off_lost)"
+row "receive: display on" receive_on_fps receive_bare_fps "frames/s" higher \
     "$(v receive_on_counted) of $(v receive_on_frames) counted, generated $(v receive_on_generated), dropped $(v receive_on_dropped), bfrs full $(v receive_on_bfrs_full); lost: $(yes_no receive_on_lost)"
-row "receive: display off, capturing to a file" receive_capture_fps receive_off_fps "frames/s" \
+row "receive: display off, capturing to a file" receive_capture_fps receive_off_fps "frames/s" higher \
     "the same as display off with a pcapng capture running; baseline display off without it; $(v receive_capture_counted) of $(v receive_capture_frames) counted; lost: $(yes_no receive_capture_lost)"
-row "receive: qz6mon.exe, display off" receive_process_off_fps receive_bare_fps "frames/s" \
+row "receive: qz6mon.exe, display off" receive_process_off_fps receive_bare_fps "frames/s" higher \
     "real process, $memory_frames frames of the memory run"
-row "receive: lossless rate, display off" receive_lossless_off_fps receive_bare_fps "frames/s" \
+row "receive: lossless rate, display off" receive_lossless_off_fps receive_bare_fps "frames/s" higher \
     "real process, throttled generator, highest rate with no frame lost, ${lossless_seconds} s a rate; generated/counted/lost: $(t receive_lossless_off)"
-row "receive: lossless rate, display on" receive_lossless_on_fps receive_bare_fps "frames/s" \
+row "receive: lossless rate, display on" receive_lossless_on_fps receive_bare_fps "frames/s" higher \
     "the same, display on; generated/counted/lost: $(t receive_lossless_on)"
-row "receive: lossless rate, bare loop" receive_lossless_bare_fps receive_bare_fps "frames/s" \
+row "receive: lossless rate, bare loop" receive_lossless_bare_fps receive_bare_fps "frames/s" higher \
     "the bare loop as the receiver, the same rates: what this host lets any receiver keep up with; lost: $(t receive_lossless_bare)"
-row "gui: longest reply during flood" gui_flood_reply_max_ms gui_idle_reply_max_ms "ms" \
+row "gui: longest reply during flood" gui_flood_reply_max_ms gui_idle_reply_max_ms "ms" lower \
     "WM_NULL to qz6mon.exe's main window every 10 ms from this process for ${lossless_seconds} s, $(v gui_flood_rate) frames/s display on (lost $(v gui_flood_lost)); median $(n gui_flood_reply_median_ms), p99 $(n gui_flood_reply_p99_ms) of $(v gui_flood_reply_count); baseline the same at rest"
-row "driver: READ_STATUS round trip (bare)" driver_read_status_median_us "" "us" \
+row "driver: READ_STATUS round trip (bare)" driver_read_status_median_us "" "us" lower \
     "driver_bench; p99 $(n driver_read_status_p99_us) us"
-row "driver: bare receive loop" driver_receive_fps "" "frames/s" \
+row "driver: bare receive loop" driver_receive_fps "" "frames/s" higher \
     "driver_bench, $(v driver_receive_frames) frames"
-row "idle: CPU, timer on, no device" idle_timer_cpu_pct "" "% core" \
+row "idle: CPU, timer on, no device" idle_timer_cpu_pct "" "% core" lower \
     "qz6mon.exe over $idle_seconds s, timer period 3000 ms (default); wineserver meanwhile $(n idle_timer_server_cpu_pct)%"
-row "idle: CPU, no timer, no device" idle_nodevice_cpu_pct "" "% core" \
+row "idle: CPU, no timer, no device" idle_nodevice_cpu_pct "" "% core" lower \
     "qz6mon.exe waits for messages; wineserver meanwhile $(n idle_nodevice_server_cpu_pct)%"
-row "idle: CPU, loop counting, device open" idle_counting_cpu_pct "" "% core" \
+row "idle: CPU, loop counting, device open" idle_counting_cpu_pct "" "% core" lower \
     "tick_interval 1, Link Status polling: $(n idle_counting_passes_per_s) passes/s; wineserver meanwhile $(n idle_counting_server_cpu_pct)%"
 for stage in start warm frames polls soak; do
     case "$stage" in
@@ -215,21 +240,21 @@ for stage in start warm frames polls soak; do
         polls) what="after $memory_polls polls" detail="Poll Now, 4 data windows" ;;
         soak) what="after the soak" detail="$(v soak_frames) frames with $(v soak_polls) polls beside them" ;;
     esac
-    row "memory: private bytes, $what" "mem_${stage}_committed" "" "bytes" \
+    row "memory: private bytes, $what" "mem_${stage}_committed" "" "bytes" lower \
         "$detail; PrivateUsage $(v "mem_${stage}_private_usage"), working set $(mib "mem_${stage}_working_set"), RssAnon $(mib "mem_${stage}_rss_anon")"
-    row "memory: handles, $what" "mem_${stage}_handles" "" "handles" \
+    row "memory: handles, $what" "mem_${stage}_handles" "" "handles" lower \
         "GetProcessHandleCount $(v "mem_${stage}_handle_count"); host fds $(v "mem_${stage}_fds")"
 done
-row "memory: private bytes growth" mem_growth_committed 0 "bytes" \
-    "after the polls against after warm-up (frames $(v mem_growth_frames_committed), polls $(v mem_growth_polls_committed)); must be 0"
-row "memory: handle growth" mem_growth_handles 0 "handles" \
-    "after the polls against after warm-up; host fds $(v mem_growth_fds); must be 0"
-row "start-up: to main window visible" startup_monitor_ms startup_minimal_ms "ms" \
+row "memory: private bytes growth" mem_growth_committed 0 "bytes" zero \
+    "after the polls against after warm-up (frames $(v mem_growth_frames_committed), polls $(v mem_growth_polls_committed))"
+row "memory: handle growth" mem_growth_handles 0 "handles" zero \
+    "after the polls against after warm-up; host fds $(v mem_growth_fds)"
+row "start-up: to main window visible" startup_monitor_ms startup_minimal_ms "ms" lower \
     "baseline minimal_window.exe (one window); median of $startup_runs starts"
-row "soak: private bytes growth" soak_growth_committed 0 "bytes" \
-    "$(v soak_frames) frames, $(v soak_polls) polls in $(n soak_seconds) s, against after the polls; must be 0"
-row "soak: handle growth" soak_growth_handles 0 "handles" "host fds $(v soak_growth_fds); must be 0"
-row "soak: frame counter" soak_counter soak_counter_expected "count" \
+row "soak: private bytes growth" soak_growth_committed 0 "bytes" zero \
+    "$(v soak_frames) frames, $(v soak_polls) polls in $(n soak_seconds) s, against after the polls"
+row "soak: handle growth" soak_growth_handles 0 "handles" zero "host fds $(v soak_growth_fds)"
+row "soak: frame counter" soak_counter soak_counter_expected "count" equal \
     "Receive Detail counter against frames generated mod 65536 ($(v frames_total) frames in all); faults seen: $(yes_no soak_faults)"
 
 number_text() {
@@ -249,6 +274,51 @@ baseline_of() {
     else echo "${value[$spec]:-}"
     fi
 }
+is_zero() { awk -v x="$1" 'BEGIN { exit !(x + 0 == 0) }'; }
+
+# The measured rows that must be 0 and are not: name|value|unit.
+not_zero=()
+for r in "${rows[@]}"; do
+    IFS='|' read -r name key base unit better notes <<<"$r"
+    val="${value[$key]:-}"
+    if [[ "$better" == zero && -n "$val" ]] && ! is_zero "$val"; then
+        not_zero+=("$name|$val|$unit")
+    fi
+done
+
+# A row's notes under the table: its number, then the text wrapped to the
+# table's width.
+note_lines() {
+    fold -s -w 94 <<<"$2" | sed -e 's/ *$//' -e "1s/^/$(printf '%5s ' "[$1]")/" -e '2,$s/^/      /'
+}
+
+table="$QZ6_BUILD_DIR/bench-table.txt"
+row_format='%3s %-44s %12s %12s %7s %-6s %s\n'
+{
+    echo
+    echo "ratio = measured / baseline; better: which way the figure and its ratio are better"
+    echo "(zero: must be 0, or the bench fails; equal: the figure should equal the baseline)"
+    printf "$row_format" "" "measurement" "measured" "baseline" "ratio" "better" "unit"
+    printf "$row_format" "" "-----------" "--------" "--------" "-----" "------" "----"
+    number=0
+    notes_text=""
+    for r in "${rows[@]}"; do
+        IFS='|' read -r name key base unit better notes <<<"$r"
+        val="${value[$key]:-}"
+        [[ -z "$val" && -n "$subset" ]] && continue
+        number=$((number + 1))
+        bval="$(baseline_of "$base")"
+        ratio="$(ratio_of "$val" "$bval")"
+        printf "$row_format" "$number" "$name" "$(number_text "$val")" "$(number_text "$bval")" "${ratio:--}" \
+            "$better" "$unit"
+        [[ -n "$notes" ]] && notes_text+="$(note_lines "$number" "$notes")"$'\n'
+    done
+    printf '\nnotes:\n%s' "$notes_text"
+    for failed in "${not_zero[@]}"; do
+        IFS='|' read -r name val unit <<<"$failed"
+        printf 'FAILED: "%s" is %s %s; it must be 0\n' "$name" "$(number_text "$val")" "$unit"
+    done
+} | tee "$table" | tee -a "$log"
 
 json_string() {
     local s="${1//\\/\\\\}"
@@ -257,21 +327,6 @@ json_string() {
     printf '"%s"' "$s"
 }
 json_number() { [[ -n "$1" ]] && printf '%s' "$1" || printf 'null'; }
-
-table="$QZ6_BUILD_DIR/bench-table.txt"
-{
-    printf '\n(ratio = monitor / baseline)\n%-44s %14s %14s %8s %-9s %s\n' "measurement" "monitor" "bare/baseline" "ratio" "unit" "notes"
-    printf '%-44s %14s %14s %8s %-9s %s\n' "-----------" "-------" "-------------" "-----" "----" "-----"
-    for r in "${rows[@]}"; do
-        IFS='|' read -r name key base unit notes <<<"$r"
-        val="${value[$key]:-}"
-        [[ -z "$val" && -n "$subset" ]] && continue
-        bval="$(baseline_of "$base")"
-        ratio="$(ratio_of "$val" "$bval")"
-        printf '%-44s %14s %14s %8s %-9s %s\n' "$name" "$(number_text "$val")" "$(number_text "$bval")" \
-            "${ratio:--}" "$unit" "$notes"
-    done
-} | tee "$table" | tee -a "$log"
 
 json="$QZ6_BUILD_DIR/bench.json"
 {
@@ -298,15 +353,20 @@ json="$QZ6_BUILD_DIR/bench.json"
     sep=""
     for f in "${failures[@]}"; do printf '%s%s' "$sep" "$(json_string "$f")"; sep=", "; done
     printf '],\n'
+    printf '  "not_zero": ['
+    sep=""
+    for failed in "${not_zero[@]}"; do printf '%s%s' "$sep" "$(json_string "${failed%%|*}")"; sep=", "; done
+    printf '],\n'
     printf '  "measurements": [\n'
     sep=""
     for r in "${rows[@]}"; do
-        IFS='|' read -r name key base unit notes <<<"$r"
+        IFS='|' read -r name key base unit better notes <<<"$r"
         val="${value[$key]:-}"
         bval="$(baseline_of "$base")"
-        printf '%s    {"name": %s, "value": %s, "unit": %s, "baseline": %s, "ratio": %s, "notes": %s}' "$sep" \
-            "$(json_string "$name")" "$(json_number "$val")" "$(json_string "$unit")" "$(json_number "$bval")" \
-            "$(json_number "$(ratio_of "$val" "$bval")")" "$(json_string "$notes")"
+        printf '%s    {"name": %s, "value": %s, "unit": %s, "baseline": %s, "ratio": %s, "better": %s, "notes": %s}' \
+            "$sep" "$(json_string "$name")" "$(json_number "$val")" "$(json_string "$unit")" \
+            "$(json_number "$bval")" "$(json_number "$(ratio_of "$val" "$bval")")" "$(json_string "$better")" \
+            "$(json_string "$notes")"
         sep=$',\n'
     done
     printf '\n  ]\n}\n'
@@ -315,7 +375,14 @@ json="$QZ6_BUILD_DIR/bench.json"
 echo
 echo "machine: $(awk -F': *' '/^model name/ { print $2; exit }' /proc/cpuinfo), $(nproc) cores, load $load_start -> $load_end, $(uname -sr), $("$QZ6_WINE" --version 2>/dev/null </dev/null), $QZ6_ARCH"
 echo "table: $table; records: $json; log: $log"
+status=0
 if (( ${#failures[@]} )); then
     echo "bench: these measurers did not finish: ${failures[*]}" >&2
-    exit 1
+    status=1
 fi
+for failed in "${not_zero[@]}"; do
+    IFS='|' read -r name val unit <<<"$failed"
+    echo "bench: FAILED: \"$name\" is $(number_text "$val") $unit; it must be 0" >&2
+    status=3
+done
+exit "$status"

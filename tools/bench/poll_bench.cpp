@@ -30,8 +30,8 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/startup.h"
 #include "monitor/resources/resource_ids.h"
-#include "tests/driver/device_support.h"
-#include "tests/monitor/monitor_harness.h"
+#include "support/device_support.h"
+#include "support/monitor_harness.h"
 
 using namespace qz6;
 using namespace qz6::mon;
@@ -74,8 +74,7 @@ HWND StartMonitorOnAdapter(const char* settings)
 {
     if (!ConfigureAdapter())
         return nullptr;
-    mon::test::WriteSettingsFile(settings);
-    if (!StartMonitor(GetModuleHandleA(nullptr), SW_SHOWNORMAL))
+    if (!qz6::test::WriteMonitorSettings(settings) || !StartMonitor(GetModuleHandleA(nullptr), SW_SHOWNORMAL))
         return nullptr;
     SendMessageA(g_monitor.main_window, WM_COMMAND, IDM_OPEN_DEVICE, 0);
     return g_monitor.device_open ? g_monitor.main_window : nullptr;

@@ -38,10 +38,10 @@
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
 #include "monitor/traffic/capture.h"
-#include "tests/driver/device_support.h"
-#include "tests/monitor/monitor_harness.h"
-#include "tests/monitor/traffic/traffic_fixture.h"
-#include "tests/support/window_support.h"
+#include "support/device_support.h"
+#include "support/monitor_harness.h"
+#include "support/traffic_fixture.h"
+#include "support/window_support.h"
 
 using namespace qz6;
 using namespace qz6::mon;
@@ -163,7 +163,7 @@ MonitorRun Monitor(uint32_t frames, RunKind kind, uint32_t rate)
     sim::DeviceHandle spare = sim::OpenAdapter(0);
     sim::Configure(spare.Get(), harness::TrafficConfiguration());
     ResetMonitorState();
-    harness::WriteSettingsFile("[Polling]\r\nuse_system_timer=1\r\ntick_interval_ms=65535\r\n");
+    qz6::test::WriteMonitorSettings("[Polling]\r\nuse_system_timer=1\r\ntick_interval_ms=65535\r\n");
     StartMonitor(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
     g_monitor.device_handle = sim::OpenAdapter(0).Release();
     g_monitor.device_open = true;

@@ -22,7 +22,7 @@
 #include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
-#include "tests/monitor/traffic/traffic_fixture.h"
+#include "support/traffic_fixture.h"
 
 namespace qz6::mon::test {
 namespace {

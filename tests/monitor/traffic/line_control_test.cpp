@@ -12,7 +12,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "tests/monitor/traffic/traffic_fixture.h"
+#include "support/traffic_fixture.h"
 
 namespace qz6::mon::test {
 namespace {

@@ -19,7 +19,7 @@
 #include "monitor/resources/traffic_ids.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
-#include "tests/monitor/traffic/traffic_fixture.h"
+#include "support/traffic_fixture.h"
 
 namespace qz6::mon::test {
 namespace {

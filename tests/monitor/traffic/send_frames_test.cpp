@@ -11,7 +11,7 @@
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
 #include "monitor/traffic/send_frames.h"
-#include "tests/monitor/traffic/traffic_fixture.h"
+#include "support/traffic_fixture.h"
 
 namespace qz6::mon::test {
 namespace {

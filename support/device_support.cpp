@@ -1,4 +1,4 @@
-#include "tests/driver/device_support.h"
+#include "support/device_support.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
-// What the monitor's Wine tests share: the settings file, the monitor
-// started in this process, a scripted operator on a helper thread that
-// answers modal dialogs and message boxes, and a probe window that counts
-// the polls it receives.
+// The monitor started in this process, for its Wine tests and the bench's
+// in-process measurers: the settings file, a scripted operator on a helper
+// thread that answers modal dialogs and message boxes, and a probe window
+// that counts the polls it receives.
 #pragma once
 
 #include <windows.h>
@@ -14,16 +14,17 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/window_support.h"
+#include "support/monitor_settings.h"
+#include "support/window_support.h"
 
 namespace qz6::mon::test {
 
 // ---- qz6mon.ini in the Windows directory -----------------------------------
-std::string SettingsFilePath();
-void DeleteSettingsFile();
+using qz6::test::DeleteSettingsFile;
+using qz6::test::SettingsFilePath;
+using qz6::test::StoredSetting;
+// Replaces the file; fails the running test when it cannot.
 void WriteSettingsFile(const char* text);
-// The stored value, or "<absent>".
-std::string StoredSetting(const char* section, const char* key);
 
 // ---- Windows ------------------------------------------------------------------
 using qz6::test::ClassOf;

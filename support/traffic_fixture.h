@@ -1,7 +1,7 @@
-// What the line traffic tests share: the monitor started in this process
-// with adapter 0 of the simulated driver configured and its device open in
-// the monitor, the driver's request log, and readers for the Receive
-// Detail and Send Frames windows.
+// What the line traffic tests and the bench's receive measurer share: the
+// monitor started in this process with adapter 0 of the simulated driver
+// configured and its device open in the monitor, the driver's request log,
+// and readers for the Receive Detail and Send Frames windows.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +12,8 @@
 
 #include "common/sim_protocol.h"
 #include "monitor/frame/monitor_state.h"
-#include "tests/driver/device_support.h"
-#include "tests/monitor/monitor_harness.h"
+#include "support/device_support.h"
+#include "support/monitor_harness.h"
 
 namespace qz6::mon::test {
 

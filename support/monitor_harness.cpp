@@ -1,4 +1,4 @@
-#include "tests/monitor/monitor_harness.h"
+#include "support/monitor_harness.h"
 
 #include <cstring>
 #include <mutex>
@@ -11,33 +11,9 @@
 
 namespace qz6::mon::test {
 
-std::string SettingsFilePath()
-{
-    char directory[MAX_PATH];
-    GetWindowsDirectoryA(directory, sizeof directory);
-    return std::string(directory) + "\\qz6mon.ini";
-}
-
-void DeleteSettingsFile()
-{
-    DeleteFileA(SettingsFilePath().c_str());
-}
-
 void WriteSettingsFile(const char* text)
 {
-    HANDLE file = CreateFileA(SettingsFilePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string StoredSetting(const char* section, const char* key)
-{
-    char value[128];
-    GetPrivateProfileStringA(section, key, "<absent>", value, sizeof value, SettingsFilePath().c_str());
-    return value;
+    ASSERT_TRUE(qz6::test::WriteMonitorSettings(text)) << SettingsFilePath();
 }
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/monitor/traffic/traffic_fixture.h"
+#include "support/traffic_fixture.h"
 
 #include <tlhelp32.h>
 

@@ -1,4 +1,5 @@
-// What the Wine tests, the end-to-end suite and the bench drivers share:
+// What the Wine tests, the end-to-end suite, the bench and the driver
+// fuzzer share:
 // waiting for a condition, finding the programs beside the test program and
 // their windows, and reading windows' texts, also another process's.
 #pragma once

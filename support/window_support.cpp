@@ -1,4 +1,4 @@
-#include "tests/support/window_support.h"
+#include "support/window_support.h"
 
 namespace qz6::test {
 

@@ -1,5 +1,6 @@
-// Helpers for the tests that drive the simulated adapter driver through its
-// real devices: opening adapters, running commands, scripting the simulator.
+// The simulated adapter driver through its real devices, for the tests, the
+// bench and the driver fuzzer: opening adapters, running commands,
+// scripting the simulator.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 
 #include "common/sim_protocol.h"
 #include "common/stream_protocol.h"
-#include "tests/support/window_support.h"
+#include "support/window_support.h"
 
 namespace qz6::test {
 
