@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "common/hex_text.h"
+#include "common/hex_text.h"  // the digits of a number
 
 namespace qz6::simtool {
 
@@ -17,6 +17,11 @@ constexpr bool SameText(const char* a, const char* b)
         ++b;
     }
     return *a == *b;
+}
+
+char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
@@ -40,15 +45,6 @@ static_assert(SameText(kCommandNames[BRIDGE_RX_TX], "BRIDGE_RX_TX"));
 static_assert(SameText(kCommandNames[SET_INT_TRIGS], "SET_INT_TRIGS"));
 static_assert(SameText(kCommandNames[READ_INT_TRIGS], "READ_INT_TRIGS"));
 static_assert(SameText(kCommandNames[CRC_CONTROL], "CRC_CONTROL"));
-
-namespace {
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
 
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
