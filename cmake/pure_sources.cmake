@@ -12,10 +12,24 @@ set(QZ6_PURE_MODEL_SOURCES
 set(QZ6_PURE_CAPTURE_SOURCES
     common/capture_file.cpp)
 
+set(QZ6_PURE_COMMON_TEXT_SOURCES
+    common/hex_text.cpp)
+
 set(QZ6_PURE_SIMTOOL_SOURCES
-    tools/qz6sim/sim_commands.cpp
-    tools/qz6sim/sim_text.cpp
-    tools/qz6sim/sim_replay.cpp)
+    tools/qz6sim/sim_args_faults.cpp
+    tools/qz6sim/sim_args_frames.cpp
+    tools/qz6sim/sim_args_line.cpp
+    tools/qz6sim/sim_args_status.cpp
+    tools/qz6sim/sim_done_text.cpp
+    tools/qz6sim/sim_help_text.cpp
+    tools/qz6sim/sim_log_text.cpp
+    tools/qz6sim/sim_names.cpp
+    tools/qz6sim/sim_parser.cpp
+    tools/qz6sim/sim_replay.cpp
+    tools/qz6sim/sim_reply_text.cpp
+    tools/qz6sim/sim_status_text.cpp
+    tools/qz6sim/sim_text_buffer.cpp
+    tools/qz6sim/sim_text_parts.cpp)
 
 set(QZ6_PURE_CONFIGURATOR_SOURCES
     configurator/config_lines.cpp)

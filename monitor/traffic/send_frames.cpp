@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "common/hex_text.h"
 #include "monitor/channel/command_channel.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
@@ -216,7 +217,9 @@ uint16_t ParseHexBytes(size_t length)
 {
     const TrafficState& traffic = g_monitor.traffic;
     const size_t usable = length < sizeof traffic.hex_text ? length : sizeof traffic.hex_text - 1;
-    return ParseHexBytes(std::string_view(traffic.hex_text, usable), g_monitor.command_block.data);
+    // At most the block's 512 bytes.
+    return static_cast<uint16_t>(
+        ParseSpacedHexTokens(std::string_view(traffic.hex_text, usable), g_monitor.command_block.data));
 }
 
 }  // namespace qz6::mon

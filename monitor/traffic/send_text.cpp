@@ -5,63 +5,6 @@
 #include <cstring>
 
 namespace qz6::mon {
-namespace {
-
-// The white space the formatted-input conversions skip.
-constexpr bool IsFormatSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-constexpr int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
-uint8_t ParseHexToken(std::string_view token)
-{
-    size_t i = 0;
-    while (i < token.size() && IsFormatSpace(token[i]))
-        ++i;
-    // Two characters at most, a sign included.
-    const size_t end = std::min(token.size(), i + 2);
-    bool negative = false;
-    if (i < end && (token[i] == '+' || token[i] == '-')) {
-        negative = token[i] == '-';
-        ++i;
-    }
-    unsigned value = 0;
-    for (; i < end && HexValue(token[i]) >= 0; ++i)
-        value = value * 16 + static_cast<unsigned>(HexValue(token[i]));
-    if (negative)
-        value = 0u - value;
-    return static_cast<uint8_t>(value);
-}
-
-uint16_t ParseHexBytes(std::string_view hex_text, std::span<uint8_t, kCommandDataSize> data)
-{
-    size_t count = 0;
-    size_t i = 0;
-    while (count < data.size()) {
-        while (i < hex_text.size() && hex_text[i] == ' ')
-            ++i;
-        if (i == hex_text.size())
-            break;
-        const size_t start = i;
-        while (i < hex_text.size() && hex_text[i] != ' ')
-            ++i;
-        data[count++] = ParseHexToken(hex_text.substr(start, i - start));
-    }
-    return static_cast<uint16_t>(count);
-}
 
 void RememberFrame(FrameHistory& history, std::string_view text)
 {

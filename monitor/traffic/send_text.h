@@ -1,6 +1,6 @@
-// What the Send Frames window makes of its texts: hex tokens into frame
-// bytes, the ring of the last ten frames sent, and the Send Many stream with
-// its status line. No Windows header: compiled and tested natively.
+// What the Send Frames window makes of its texts: the ring of the last ten
+// frames sent, and the Send Many stream with its status line. No Windows
+// header: compiled and tested natively.
 #pragma once
 
 #include <cstddef>
@@ -20,15 +20,8 @@ inline constexpr size_t kTextFrameMax = kCommandDataSize - 1;
 inline constexpr int32_t kFrameHistorySlots = 10;
 
 // ---- Hex mode ------------------------------------------------------------------
-// One token as the conversion "%2lx" reads it: white space skipped, then at
-// most two characters (a sign among them) converted as a hexadecimal
-// number; the low 8 bits. A token without a hexadecimal digit gives 0.
-uint8_t ParseHexToken(std::string_view token);
-
-// Splits the text at spaces into tokens and stores one byte per token in
-// `data`, in order; returns the number of bytes (never more than `data`
-// holds: tokens beyond it are dropped).
-uint16_t ParseHexBytes(std::string_view hex_text, std::span<uint8_t, kCommandDataSize> data);
+// The Data box in hex mode is read by ParseSpacedHexTokens (common/hex_text.h):
+// one byte per space-separated token, tokens beyond the block dropped.
 
 // ---- History -----------------------------------------------------------------------
 // The Data box texts of the last ten SENDs; the newest is in slot

@@ -5,6 +5,13 @@
 // SimRequest, text is written into a caller's fixed buffer and cut short
 // (always terminated) when it does not fit. qz6sim.cpp is the Win32 shell
 // around it; the host tests drive it directly.
+//
+// Where it lives: sim_names.cpp (names and numbers), sim_text_buffer.cpp,
+// sim_parser.cpp (the command line and the table of commands) with one
+// sim_args_*.cpp for each group of commands, and one file for each kind of
+// text: sim_help_text.cpp, sim_status_text.cpp, sim_log_text.cpp,
+// sim_done_text.cpp (confirmations), sim_reply_text.cpp (which text a reply
+// gets), sim_text_parts.cpp (pieces several of them show).
 #pragma once
 
 #include <stdarg.h>
@@ -35,6 +42,9 @@ inline constexpr const char* kCommandNames[kCommandCount] = {
     "SET_INT_TRIGS", "READ_INT_TRIGS", "CRC_CONTROL",                               // 0x20
 };
 const char* CommandName(uint8_t code);  // nullptr for codes outside the set
+
+// ASCII letters compared without case.
+bool EqualNoCase(std::string_view a, std::string_view b);
 
 // Command code for a name (case-insensitive), or -1.
 int CommandCodeOfName(std::string_view name);

@@ -1,5 +1,5 @@
-// The Send Frames window's texts: hex tokens, the history ring and the
-// Send Many stream with its status line.
+// The Send Frames window's texts: hex tokens (read by common/hex_text), the
+// history ring and the Send Many stream with its status line.
 #include "monitor/traffic/send_text.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "common/hex_text.h"
+
 namespace qz6::mon {
 namespace {
 
 std::vector<uint8_t> Hex(const std::string& text)
 {
     std::array<uint8_t, kCommandDataSize> data{};
-    const uint16_t count = ParseHexBytes(text, data);
+    const size_t count = ParseSpacedHexTokens(text, data);
     return std::vector<uint8_t>(data.begin(), data.begin() + count);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/hex_text.h"
 #include "monitor/traffic/receive_text.h"
 #include "monitor/traffic/send_text.h"
 
@@ -101,7 +102,7 @@ TEST(TrafficTextFuzz, HexTextsAgreeWithTheLibraryConversion)
     for (int round = 0; round < kRounds; ++round) {
         const std::string text = AnyHexText(random);
         std::array<uint8_t, kCommandDataSize> data{};
-        const uint16_t count = ParseHexBytes(text, data);
+        const size_t count = ParseSpacedHexTokens(text, data);
 
         // The same split, and each token through sscanf itself.
         std::vector<uint8_t> expected;

@@ -1,0 +1,61 @@
+// qz6sim's help text: every command, the forms of its arguments and the
+// exit statuses. See sim_commands.h.
+#include "tools/qz6sim/sim_commands.h"
+
+namespace qz6::simtool {
+
+void FormatHelp(TextBuffer* out)
+{
+    Append(out,
+           "qz6sim: looks at and drives the simulated adapters of the Zurezi6 driver\n"
+           "through its control device \\\\.\\Zurezi6Sim.\n"
+           "\n"
+           "usage: qz6sim COMMAND [ARGUMENTS]\n"
+           "\n"
+           "  status [ADAPTER]              the present adapters, or one adapter: resources,\n"
+           "                                configuration, channel, lines, cable, queues, counters\n"
+           "  status --all                  all eight adapters, absent ones too\n"
+           "  cable ADAPTER loopback|none   a loopback plug, or no cable\n"
+           "  cable ADAPTER null PEER       a null-modem cable to another adapter\n"
+           "  inject ADAPTER [--bits 0xNN] [--bad-crc] [--abort]\n"
+           "         (--hex \"7E 01 FF\" | --text TEXT | --length N)\n"
+           "                                one received frame; --length sends bytes 0, 1, 2, ...;\n"
+           "                                --bits are ORed into its frame_bits; prints the outcome\n"
+           "  modem ADAPTER auto            DCD and CTS follow the cable\n"
+           "  modem ADAPTER DCD CTS         set DCD and CTS by hand: 0, 1, low or high\n"
+           "  fault ADAPTER COMMAND COUNT (code 0xNN | noanswer | fail)\n"
+           "                                the next COUNT calls of COMMAND answer with return code\n"
+           "                                0xNN, leave the return code untouched, or fail the call;\n"
+           "                                COMMAND is a code (0x07), a name (READ_STATISTICS) or any\n"
+           "  fault ADAPTER COMMAND 0       clear that script\n"
+           "  failrecv ADAPTER COUNT        the next COUNT receive calls fail\n"
+           "  unplug ADAPTER                remove the device: pending calls end, opens fail\n"
+           "  replug ADAPTER                bring the device back\n"
+           "  gen ADAPTER LENGTH RATE [COUNT]\n"
+           "                                generate frames of LENGTH bytes (0, 1, 2, ...) at RATE\n"
+           "                                a second (0 or max: as fast as the receiver takes them),\n"
+           "                                COUNT frames or, without COUNT or with 0, until off\n"
+           "  gen ADAPTER off               stop the generator\n"
+           "  log ADAPTER [N]               the adapter's last N requests (default: all, up to %u)\n"
+           "  impair ADAPTER [--drop N] [--corrupt N] [--crc-error N] [--abort N]\n"
+           "                                of the frames arriving at ADAPTER over its cable, every\n"
+           "                                Nth is lost, has a byte changed (valid CRC), has a bad\n"
+           "                                CRC or is aborted; counted from now, shown by status\n"
+           "  impair ADAPTER off            a clean line again\n"
+           "  replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]\n"
+           "                                the inbound frames of a pcapng or pcap file (--all: every\n"
+           "                                frame) arrive at ADAPTER with the recorded spacing, sped\n"
+           "                                up by FACTOR (2, 0.5, ...) or at a fixed rate\n"
+           "  reset                         every adapter back to its power-on state\n"
+           "  help                          this text\n"
+           "\n"
+           "ADAPTER is 0 to 7 or a device name: ROZAR6O0, KORQZ6C1 to KORQZ6C7.\n"
+           "Numbers are decimal or hex with 0x. Lengths are at most %u bytes.\n"
+           "\n"
+           "Exit status: 0 done, 1 usage error, 2 the control device cannot be opened\n"
+           "(the Zurezi6 service is not running), 3 the call failed, 4 the capture file\n"
+           "cannot be read or is damaged (replay).\n",
+           kLogEntries, kMaxReceivedFrame);
+}
+
+}  // namespace qz6::simtool

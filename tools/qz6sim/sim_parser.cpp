@@ -1,0 +1,129 @@
+// qz6sim's command line: the words every command shares (adapters,
+// numbers, the end of the line), the messages of bad command lines, and the
+// table that hands each command's words to its parser. The commands' own
+// parsers live in sim_args_*.cpp, one file a group.
+#include "tools/qz6sim/sim_parser.h"
+
+#include <stdarg.h>
+
+namespace qz6::simtool {
+
+namespace {
+
+constexpr const char kGeneralUsage[] = "COMMAND [ARGUMENTS]   ('qz6sim help' lists the commands)";
+
+struct Verb {
+    const char* name;
+    const char* usage;
+    bool (*parse)(Parser* parser);
+};
+
+constexpr Verb kVerbs[] = {
+    {"status", "status [ADAPTER | --all]", ParseStatus},
+    {"cable", "cable ADAPTER (loopback | none | null PEER)", ParseCable},
+    {"inject", "inject ADAPTER [--bits 0xNN] [--bad-crc] [--abort] (--hex \"7E 01 FF\" | --text TEXT | --length N)",
+     ParseInject},
+    {"modem", "modem ADAPTER (auto | DCD CTS)   with DCD and CTS 0, 1, low or high", ParseModem},
+    {"fault", "fault ADAPTER COMMAND COUNT (code 0xNN | noanswer | fail)   (COUNT 0 clears)", ParseFault},
+    {"failrecv", "failrecv ADAPTER COUNT", ParseFailReceives},
+    {"unplug", "unplug ADAPTER", ParseUnplug},
+    {"replug", "replug ADAPTER", ParseReplug},
+    {"gen", "gen ADAPTER (LENGTH RATE [COUNT] | off)   (RATE 0 or max: as fast as taken)", ParseGenerator},
+    {"log", "log ADAPTER [N]", ParseLog},
+    {"impair", "impair ADAPTER ([--drop N] [--corrupt N] [--crc-error N] [--abort N] | off)", ParseImpair},
+    {"replay", "replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]", ParseReplay},
+    {"reset", "reset", ParseReset},
+};
+
+}  // namespace
+
+bool Fail(Parser* parser, const char* format, ...)
+{
+    Append(parser->error, "qz6sim: ");
+    va_list arguments;
+    va_start(arguments, format);
+    AppendV(parser->error, format, arguments);
+    va_end(arguments);
+    Append(parser->error, "\nusage: qz6sim %s\n", parser->usage);
+    return false;
+}
+
+bool More(const Parser* parser)
+{
+    return parser->next < parser->args.size();
+}
+
+std::string_view Peek(const Parser* parser)
+{
+    return More(parser) ? std::string_view(parser->args[parser->next]) : std::string_view();
+}
+
+const char* Take(Parser* parser)
+{
+    return More(parser) ? parser->args[parser->next++] : nullptr;
+}
+
+bool End(Parser* parser)
+{
+    if (More(parser))
+        return Fail(parser, "unexpected '%s'", parser->args[parser->next]);
+    return true;
+}
+
+bool TakeAdapter(Parser* parser, const char* what, uint8_t* adapter)
+{
+    const char* text = Take(parser);
+    if (text == nullptr)
+        return Fail(parser, "%s is missing", what);
+    int index = ParseAdapter(text);
+    if (index < 0)
+        return Fail(parser, "%s '%s' is not an adapter: give 0-7 or a device name, ROZAR6O0 or KORQZ6C1 to KORQZ6C7",
+                    what, text);
+    *adapter = static_cast<uint8_t>(index);
+    return true;
+}
+
+bool TakeNumber(Parser* parser, const char* what, uint32_t min, uint32_t max, uint32_t* value)
+{
+    const char* text = Take(parser);
+    if (text == nullptr)
+        return Fail(parser, "%s is missing", what);
+    if (!ParseNumber(text, max, value) || *value < min)
+        return Fail(parser, "%s must be a number from %u to %u (decimal or 0x hex), not '%s'", what, min, max, text);
+    return true;
+}
+
+ParseOutcome ParseArguments(std::span<const char* const> args, SimRequest* request, TextBuffer* error)
+{
+    request->verb = "";
+    request->control_code = 0;
+    request->input_length = 0;
+    request->output_length = 0;
+    request->reply = ReplyKind::None;
+    request->adapter = 0;
+    request->one_adapter = false;
+    request->include_absent = false;
+    request->log_last = 0;
+    request->replay = ReplaySettings{nullptr, 1000, 0, false};
+
+    Parser parser{args, 0, kGeneralUsage, request, error};
+    const char* verb = Take(&parser);
+    if (verb == nullptr) {
+        Fail(&parser, "no command given");
+        return ParseOutcome::Error;
+    }
+    std::string_view text = verb;
+    if (text == "help" || text == "--help" || text == "-h" || text == "/?")
+        return ParseOutcome::Help;
+    for (const Verb& candidate : kVerbs) {
+        if (text == candidate.name) {
+            parser.usage = candidate.usage;
+            request->verb = candidate.name;
+            return candidate.parse(&parser) ? ParseOutcome::Request : ParseOutcome::Error;
+        }
+    }
+    Fail(&parser, "unknown command '%s'", verb);
+    return ParseOutcome::Error;
+}
+
+}  // namespace qz6::simtool

@@ -1,0 +1,50 @@
+// qz6sim's bounded text: every message and reply is written into a
+// caller's fixed buffer and cut short, always terminated, when it does not
+// fit. See sim_commands.h.
+#include "tools/qz6sim/sim_commands.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+namespace qz6::simtool {
+
+TextBuffer MakeTextBuffer(std::span<char> buffer)
+{
+    TextBuffer out{buffer.data(), buffer.size(), 0, false};
+    if (out.capacity > 0)
+        out.data[0] = 0;
+    return out;
+}
+
+void AppendV(TextBuffer* out, const char* format, va_list arguments)
+{
+    if (out->capacity == 0) {
+        out->truncated = true;
+        return;
+    }
+    if (out->truncated)
+        return;
+    size_t room = out->capacity - out->length;  // always >= 1: the terminator's place
+    int written = vsnprintf(out->data + out->length, room, format, arguments);
+    if (written < 0) {
+        out->data[out->length] = 0;
+        out->truncated = true;
+        return;
+    }
+    if (static_cast<size_t>(written) >= room) {
+        out->length = out->capacity - 1;
+        out->truncated = true;
+        return;
+    }
+    out->length += static_cast<size_t>(written);
+}
+
+void Append(TextBuffer* out, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    AppendV(out, format, arguments);
+    va_end(arguments);
+}
+
+}  // namespace qz6::simtool
