@@ -12,11 +12,11 @@
 
 #include "common/adapter_names.h"
 #include "common/stream_protocol.h"
+#include "monitor/capture/capture_state.h"
 #include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/replies.h"
 #include "monitor/channel/session_rules.h"
-#include "monitor/traffic/capture_state.h"
-#include "monitor/traffic/line_test_state.h"
+#include "monitor/line_test/line_test_state.h"
 #include "monitor/traffic/traffic_state.h"
 #include "monitor/windows/polling_mirror.h"
 

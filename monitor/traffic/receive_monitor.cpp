@@ -17,12 +17,12 @@
 
 #include <atomic>
 
+#include "monitor/capture/capture.h"
 #include "monitor/channel/command_channel.h"
 #include "monitor/channel/session_rules.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
 #include "monitor/traffic/receive_text.h"
 #include "monitor/traffic/send_frames.h"
 

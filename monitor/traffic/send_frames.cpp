@@ -9,7 +9,7 @@
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
+#include "monitor/capture/capture.h"
 #include "monitor/traffic/send_text.h"
 
 namespace qz6::mon {

@@ -37,7 +37,7 @@
 #include "monitor/frame/startup.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
+#include "monitor/capture/capture.h"
 #include "tests/driver/device_support.h"
 #include "tests/monitor/monitor_harness.h"
 #include "tests/monitor/traffic/traffic_fixture.h"
