@@ -10,8 +10,12 @@ set(QZ6_PURE_MODEL_SOURCES
     driver/model/sim_control.cpp)
 
 set(QZ6_PURE_CAPTURE_SOURCES
-    common/capture_file.cpp
-    common/capture/capture_spool.cpp)
+    common/capture/capture_reader.cpp
+    common/capture/capture_spool.cpp
+    common/capture/pcap_reader.cpp
+    common/capture/pcapng_reader.cpp
+    common/capture/pcapng_writer.cpp
+    common/capture/read_error.cpp)
 
 set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_commands.cpp

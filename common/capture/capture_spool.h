@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "common/capture_file.h"
+#include "common/capture/pcapng_writer.h"
 #include "common/stream_protocol.h"
 
 namespace qz6::capture {

@@ -5,7 +5,7 @@
 
 #include <commdlg.h>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_types.h"
 #include "monitor/capture/capture.h"
 #include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"

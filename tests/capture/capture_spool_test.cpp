@@ -7,6 +7,8 @@
 #include <array>
 #include <vector>
 
+#include "common/capture/capture_reader.h"
+
 namespace qz6::capture {
 namespace {
 

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_types.h"
 #include "common/sim_protocol.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/startup.h"

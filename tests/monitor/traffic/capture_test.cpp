@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_reader.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/frame/main_window.h"
 #include "monitor/frame/monitor_state.h"
