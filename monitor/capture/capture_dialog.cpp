@@ -6,8 +6,8 @@
 #include <commdlg.h>
 
 #include "common/capture/capture_types.h"
+#include "common/win32/message_box.h"
 #include "monitor/capture/capture.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/settings.h"
 #include "monitor/frame/system_function.h"

@@ -15,15 +15,15 @@
 #include <cstring>
 
 #include "common/formatted_text.h"
+#include "common/stream_protocol.h"
+#include "common/win32/message_box.h"
 #include "monitor/capture/capture.h"
 #include "monitor/channel/command_channel.h"
 #include "monitor/channel/replies.h"
 #include "monitor/frame/main_window.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/traffic/host_clock.h"
 #include "monitor/traffic/receive_monitor.h"
-#include "monitor/traffic/receive_text.h"
 
 namespace qz6::mon {
 namespace {

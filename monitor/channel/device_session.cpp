@@ -4,11 +4,11 @@
 
 #include <cstring>
 
+#include "common/win32/message_box.h"
 #include "monitor/capture/capture.h"
 #include "monitor/channel/command_channel.h"
 #include "monitor/channel/session_rules.h"
 #include "monitor/frame/main_window.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/line_test/line_test.h"
 #include "monitor/resources/resource_ids.h"

@@ -1,6 +1,6 @@
 // The Send Frames window. Everything here runs on the GUI thread: the menu,
 // the window procedure and WM_POLL_TICK, which the polling engine sends.
-#include "monitor/frame/dialogs.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/traffic/send_frames.h"
 
 #include <string_view>
