@@ -10,7 +10,12 @@ set(QZ6_PURE_MODEL_SOURCES
     driver/model/sim_control.cpp)
 
 set(QZ6_PURE_CAPTURE_SOURCES
-    common/capture_file.cpp)
+    common/capture/capture_reader.cpp
+    common/capture/capture_spool.cpp
+    common/capture/pcap_reader.cpp
+    common/capture/pcapng_reader.cpp
+    common/capture/pcapng_writer.cpp
+    common/capture/read_error.cpp)
 
 set(QZ6_PURE_COMMON_TEXT_SOURCES
     common/hex_text.cpp)
@@ -42,11 +47,15 @@ set(QZ6_PURE_MONITOR_SOURCES
     monitor/frame/settings_rules.cpp)
 
 set(QZ6_PURE_TRAFFIC_SOURCES
-    monitor/traffic/capture_spool.cpp
-    monitor/traffic/line_test_frames.cpp
-    monitor/traffic/line_test_text.cpp
     monitor/traffic/receive_text.cpp
     monitor/traffic/send_text.cpp)
+
+set(QZ6_PURE_MONITOR_CAPTURE_SOURCES
+    monitor/capture/capture_text.cpp)
+
+set(QZ6_PURE_LINE_TEST_SOURCES
+    monitor/line_test/line_test_frames.cpp
+    monitor/line_test/line_test_text.cpp)
 
 # qz6_pure_sources(OUT LIST_NAME ROOT): the files of LIST_NAME below ROOT.
 function(qz6_pure_sources out list_name root)

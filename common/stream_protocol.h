@@ -2,13 +2,16 @@
 // command codes, return codes and every request and reply layout.
 //
 // Included by the monitor, the simulated driver (built freestanding), the
-// simulator tool and the tests, so it uses nothing but the freestanding
-// headers. All numbers on the wire are little-endian; every layout carries
-// static_asserts on its size and offsets.
+// simulator tool and the tests, so it uses nothing that needs a runtime:
+// the freestanding headers and <span>, which is all inline. All numbers on
+// the wire are little-endian; every layout carries static_asserts on its
+// size and offsets.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include <span>
 
 namespace qz6 {
 
@@ -125,6 +128,26 @@ static_assert(offsetof(StreamingConfiguration, transmit_buffers) == 18);
 static_assert(offsetof(StreamingConfiguration, receive_buffers) == 20);
 constexpr uint16_t kConfigurationReadSize = 22;
 constexpr uint16_t kConfigurationSetSize = 18;
+
+// SET_CONFIGURATION request: the set form, the first 18 bytes of
+// StreamingConfiguration. The adapter works out the frequency and the
+// buffer counts itself.
+struct ConfigurationToSend {
+    uint32_t baud_rate;
+    uint16_t max_frame_size;
+    uint16_t percent_tx_buffers;
+    uint16_t operational_bits;
+    uint16_t modem_bits;
+    uint16_t statistics_bits;
+    uint32_t adapter_frequency;  // always zero on the wire
+};
+static_assert(sizeof(ConfigurationToSend) == kConfigurationSetSize);
+static_assert(offsetof(ConfigurationToSend, max_frame_size) == offsetof(StreamingConfiguration, max_frame_size));
+static_assert(offsetof(ConfigurationToSend, percent_tx_buffers) == offsetof(StreamingConfiguration, percent_tx_buffers));
+static_assert(offsetof(ConfigurationToSend, operational_bits) == offsetof(StreamingConfiguration, operational_bits));
+static_assert(offsetof(ConfigurationToSend, modem_bits) == offsetof(StreamingConfiguration, modem_bits));
+static_assert(offsetof(ConfigurationToSend, statistics_bits) == offsetof(StreamingConfiguration, statistics_bits));
+static_assert(offsetof(ConfigurationToSend, adapter_frequency) == offsetof(StreamingConfiguration, adapter_frequency));
 
 // operational_bits
 constexpr uint16_t OPERATIONAL_PASS_CRC_BYTES = 0x0001;
@@ -248,5 +271,16 @@ constexpr uint8_t FRAME_BITS_CRC_ERROR = 0x02;     // bad CRC, passed because CR
 constexpr uint8_t FRAME_BITS_CRC_INCLUDED = 0x04;  // the two CRC bytes end frame_data
 constexpr uint8_t FRAME_BITS_TIMESTAMPED = 0x08;   // timestamp_ms is valid
 constexpr uint8_t FRAME_BITS_BRIDGED = 0x10;       // also retransmitted by the bridge
+
+// The bytes of the frame itself: what the record holds (never past its
+// end, whatever frame_length says), but for the two CRC bytes the adapter
+// appends when FRAME_BITS_CRC_INCLUDED says so.
+constexpr std::span<const uint8_t> ArrivedFrameBytes(const ReceiveRecord& record)
+{
+    size_t length = record.frame_length < kMaxReceivedFrame ? record.frame_length : kMaxReceivedFrame;
+    if ((record.frame_bits & FRAME_BITS_CRC_INCLUDED) != 0 && length >= 2)
+        length -= 2;
+    return {record.frame_data, length};
+}
 
 }  // namespace qz6

@@ -1,7 +1,7 @@
 #include "configurator/configurator_app.h"
 
+#include "common/win32/message_box.h"
 #include "configurator/main_window.h"
-#include "configurator/message_box.h"
 #include "configurator/registry_ops.h"
 
 namespace qz6::conf {
@@ -22,9 +22,9 @@ void EnsureServiceRegistered(HWND window)
     if (ServiceKeyExists())
         return;
     if (RegisterService())
-        ShowMessage(window, kRegisteredText, kRegisteredCaption, MB_ICONINFORMATION);
+        ShowMessageBox(window, kRegisteredText, kRegisteredCaption, MB_OK | MB_ICONINFORMATION);
     else
-        ShowMessage(window, kRegistryErrorText, kRegistryErrorCaption, MB_ICONERROR);
+        ShowMessageBox(window, kRegistryErrorText, kRegistryErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <optional>
 
+#include "common/win32/message_box.h"
 #include "configurator/config_lines.h"
-#include "configurator/message_box.h"
 #include "configurator/registry_ops.h"
 #include "configurator/resources/resource_ids.h"
 
@@ -118,7 +118,7 @@ void OnClearEntry(ConfiguratorState& state)
 void OnQuit(const ConfiguratorState& state)
 {
     if (state.changes_made)
-        ShowMessage(state.main_window, kQuitReminderText, kQuitReminderCaption, MB_ICONINFORMATION);
+        ShowMessageBox(state.main_window, kQuitReminderText, kQuitReminderCaption, MB_OK | MB_ICONINFORMATION);
     PostMessageA(state.main_window, WM_CLOSE, 0, 0);
 }
 
@@ -148,7 +148,7 @@ bool OnSysCommand(HWND window, WPARAM wparam)
         return true;
     }
     if (LOWORD(wparam) == ID_ABOUT) {
-        ShowMessage(window, kAboutText, kAboutCaption, MB_ICONINFORMATION);
+        ShowMessageBox(window, kAboutText, kAboutCaption, MB_OK | MB_ICONINFORMATION);
         return true;
     }
     return false;

@@ -13,7 +13,8 @@
 // frame.
 #include <string.h>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_reader.h"
+#include "common/capture/pcapng_writer.h"
 #include "fuzz/fuzz_support.h"
 #include "tools/qz6sim/sim_replay.h"
 

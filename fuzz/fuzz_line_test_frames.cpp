@@ -11,7 +11,7 @@
 
 #include "common/little_endian.h"
 #include "fuzz/fuzz_support.h"
-#include "monitor/traffic/line_test_frames.h"
+#include "monitor/line_test/line_test_frames.h"
 
 using namespace qz6;
 using namespace qz6::fuzz;

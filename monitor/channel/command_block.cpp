@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "monitor/channel/formatted_text.h"
+#include "common/formatted_text.h"
 
 namespace qz6::mon {
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "monitor/channel/formatted_text.h"
+#include "common/formatted_text.h"
 #include "monitor/channel/replies.h"
 
 namespace qz6::mon {

@@ -1,7 +1,7 @@
-// The streaming configuration as the monitor handles it: the set form it
-// sends, its initial values, the SET_CONFIGURATION request, what the
-// SETCONFIG dialog shows and reads back, and the texts of the view of the
-// configuration read at the last open. No Windows header.
+// The streaming configuration as the monitor handles it: the
+// SET_CONFIGURATION request, what the SETCONFIG dialog shows and reads
+// back, and the texts of the view of the configuration read at the last
+// open. No Windows header.
 #pragma once
 
 #include <array>
@@ -13,33 +13,6 @@
 #include "common/stream_protocol.h"
 
 namespace qz6::mon {
-
-// The set form: the first 18 bytes of StreamingConfiguration. The adapter
-// works out the frequency and the buffer counts itself.
-#pragma pack(push, 1)
-struct ConfigurationToSend {
-    uint32_t baud_rate;
-    uint16_t max_frame_size;
-    uint16_t percent_tx_buffers;
-    uint16_t operational_bits;
-    uint16_t modem_bits;
-    uint16_t statistics_bits;
-    uint32_t adapter_frequency;  // always zero on the wire
-};
-#pragma pack(pop)
-static_assert(sizeof(ConfigurationToSend) == kConfigurationSetSize);
-static_assert(offsetof(ConfigurationToSend, max_frame_size) == offsetof(StreamingConfiguration, max_frame_size));
-static_assert(offsetof(ConfigurationToSend, percent_tx_buffers) == offsetof(StreamingConfiguration, percent_tx_buffers));
-static_assert(offsetof(ConfigurationToSend, operational_bits) == offsetof(StreamingConfiguration, operational_bits));
-static_assert(offsetof(ConfigurationToSend, modem_bits) == offsetof(StreamingConfiguration, modem_bits));
-static_assert(offsetof(ConfigurationToSend, statistics_bits) == offsetof(StreamingConfiguration, statistics_bits));
-static_assert(offsetof(ConfigurationToSend, adapter_frequency) == offsetof(StreamingConfiguration, adapter_frequency));
-
-// Every run starts from these: 56 000 bit/s, RS-232, modem changes ignored,
-// transmitted and received traffic counted.
-inline constexpr ConfigurationToSend kInitialConfigurationToSend = {
-    56000, 2000, 50, OPERATIONAL_RS232, MODEM_IGNORE_CHANGES, STATISTICS_COUNT_TX | STATISTICS_COUNT_RX, 0,
-};
 
 // SET_CONFIGURATION with the 18 bytes in `data`, little-endian; bytes 14
 // to 17 are zero whatever the record holds. Other bytes are left alone.

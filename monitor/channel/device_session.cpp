@@ -4,14 +4,14 @@
 
 #include <cstring>
 
+#include "common/win32/message_box.h"
+#include "monitor/capture/capture.h"
 #include "monitor/channel/command_channel.h"
 #include "monitor/channel/session_rules.h"
 #include "monitor/frame/main_window.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
+#include "monitor/line_test/line_test.h"
 #include "monitor/resources/resource_ids.h"
-#include "monitor/traffic/capture.h"
-#include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/windows/monitor_windows.h"
 

@@ -1,5 +1,6 @@
 // The device session: opening and closing the adapter's device. GUI thread
-// only.
+// only, but for OpenNamedDeviceHandle, which the receive thread also calls
+// for a handle of its own.
 #pragma once
 
 #include <windows.h>

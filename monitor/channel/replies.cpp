@@ -1,7 +1,7 @@
 #include "monitor/channel/replies.h"
 
+#include "common/formatted_text.h"
 #include "monitor/channel/command_block.h"
-#include "monitor/channel/formatted_text.h"
 
 namespace qz6::mon {
 namespace {

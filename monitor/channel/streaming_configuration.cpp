@@ -1,14 +1,14 @@
 // "Configure &Device" with its SETCONFIG dialog, and the "&Streaming" view.
-#include "monitor/frame/dialogs.h"
 #include "monitor/channel/streaming_configuration.h"
+#include "monitor/frame/system_close.h"
 
 #include <windows.h>
 
+#include "common/win32/message_box.h"
 #include "monitor/channel/command_channel.h"
 #include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/channel/session_rules.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/windows/monitor_windows.h"

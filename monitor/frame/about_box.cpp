@@ -1,5 +1,5 @@
+#include "common/win32/message_box.h"
 #include "monitor/frame/dialogs.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 
 namespace qz6::mon {

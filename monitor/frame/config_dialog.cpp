@@ -1,10 +1,11 @@
 // CONFIG: the polling intervals and the system timer.
+#include "common/win32/message_box.h"
 #include "monitor/frame/dialogs.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/polling.h"
 #include "monitor/frame/settings.h"
 #include "monitor/frame/settings_rules.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/resources/resource_ids.h"
 
 namespace qz6::mon {

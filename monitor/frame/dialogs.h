@@ -15,8 +15,4 @@ INT_PTR CALLBACK DeviceSelectionDialog(HWND dialog, UINT message, WPARAM wparam,
 
 void ShowAboutBox();
 
-// True for the system Close command (close box, Alt+F4, system menu),
-// which most of the monitor's dialogs swallow.
-constexpr bool IsSystemClose(WPARAM command) { return (command & 0xFFF0) == SC_CLOSE; }
-
 }  // namespace qz6::mon

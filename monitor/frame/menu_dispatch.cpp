@@ -1,4 +1,5 @@
 // The main menu's commands. Items whose work lives elsewhere call it there.
+#include "monitor/capture/capture.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/channel/streaming_configuration.h"
 #include "monitor/frame/dialogs.h"
@@ -6,9 +7,8 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/polling.h"
 #include "monitor/frame/settings.h"
-#include "monitor/traffic/capture.h"
+#include "monitor/line_test/line_test.h"
 #include "monitor/traffic/line_control.h"
-#include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
 #include "monitor/windows/monitor_windows.h"

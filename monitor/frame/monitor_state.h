@@ -11,12 +11,13 @@
 #include <cstdint>
 
 #include "common/adapter_names.h"
+#include "common/default_configuration.h"
 #include "common/stream_protocol.h"
+#include "monitor/capture/capture_state.h"
 #include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/replies.h"
 #include "monitor/channel/session_rules.h"
-#include "monitor/traffic/capture_state.h"
-#include "monitor/traffic/line_test_state.h"
+#include "monitor/line_test/line_test_state.h"
 #include "monitor/traffic/traffic_state.h"
 #include "monitor/windows/polling_mirror.h"
 
@@ -78,7 +79,7 @@ struct MonitorState {
     char version_text[kVersionTextSize] = {};
 
     // The configuration "Configure &Device" sends; held for this run only.
-    ConfigurationToSend configuration_to_send = kInitialConfigurationToSend;
+    ConfigurationToSend configuration_to_send = DefaultConfiguration();
 
     // What the data windows show, reset each time a window opens.
     LinkStatusShown link_status_shown = {};

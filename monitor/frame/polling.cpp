@@ -1,6 +1,6 @@
 #include "monitor/frame/polling.h"
 
-#include "monitor/frame/message_box.h"
+#include "common/win32/message_box.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/poll_schedule.h"

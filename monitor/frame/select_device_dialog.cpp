@@ -3,6 +3,7 @@
 #include "monitor/frame/dialogs.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/settings.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/resources/resource_ids.h"
 
 namespace qz6::mon {

@@ -1,6 +1,6 @@
 #include "monitor/frame/settings_rules.h"
 
-#include "monitor/channel/formatted_text.h"
+#include "common/formatted_text.h"
 
 namespace qz6::mon {
 

@@ -1,6 +1,7 @@
 // Resource ids of the line traffic windows and dialogs, shared by
-// traffic.rc and the code in monitor/traffic/. Plain macros: the resource
-// compiler reads this file too.
+// traffic.rc and the code in monitor/traffic/, monitor/capture/ and
+// monitor/line_test/. Plain macros: the resource compiler reads this file
+// too.
 #pragma once
 
 // Resource names: the code loads these, traffic.rc defines them.

@@ -1,5 +1,6 @@
-// The host's clock as the traffic code reads it: the performance counter in
-// microseconds, which never goes back, and the time of day.
+// The host's clock as the capture and the line test read it: the
+// performance counter in microseconds, which never goes back, and the time
+// of day.
 #pragma once
 
 #include <windows.h>

@@ -1,10 +1,10 @@
 // The one-shot line commands. Each asks the operator and sends one byte;
 // nothing is remembered, so every question starts from the same state.
-#include "monitor/frame/dialogs.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/traffic/line_control.h"
 
+#include "common/win32/message_box.h"
 #include "monitor/channel/command_channel.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
 

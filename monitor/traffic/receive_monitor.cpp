@@ -12,17 +12,17 @@
 // with everything handed over since: the last 49 summary lines, the dump of
 // the newest displayed frame and the counter, exactly what showing each
 // frame as it came would have left.
-#include "monitor/frame/dialogs.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/traffic/receive_monitor.h"
 
 #include <atomic>
 
+#include "monitor/capture/capture.h"
 #include "monitor/channel/command_channel.h"
-#include "monitor/channel/session_rules.h"
+#include "monitor/channel/device_session.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
 #include "monitor/traffic/receive_text.h"
 #include "monitor/traffic/send_frames.h"
 
@@ -243,11 +243,7 @@ DWORD WINAPI ReceiveThread(LPVOID)
 {
     TrafficState& traffic = g_monitor.traffic;
     uint16_t frame_counter = 0;
-    char path[kDevicePathMax + 1];
-    BuildDevicePath(g_monitor.device_name, path);
-    traffic.receive_device_handle =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING, nullptr);
+    traffic.receive_device_handle = OpenNamedDeviceHandle(g_monitor.device_name);
     if (traffic.receive_device_handle == INVALID_HANDLE_VALUE) {
         HandToWindow([](ReceiveHandoff& handoff) { HandOverLine(handoff, "Unable to open device for reading!"); });
         return 0;

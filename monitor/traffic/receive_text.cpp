@@ -72,14 +72,6 @@ std::span<const uint8_t> RecordedFrameBytes(const ReceiveRecord& record, size_t 
     return {record.frame_data, count};
 }
 
-std::span<const uint8_t> ArrivedFrameBytes(const ReceiveRecord& record)
-{
-    std::span<const uint8_t> bytes = RecordedFrameBytes(record, kMaxReceivedFrame);
-    if ((record.frame_bits & FRAME_BITS_CRC_INCLUDED) != 0 && bytes.size() >= 2)
-        bytes = bytes.first(bytes.size() - 2);
-    return bytes;
-}
-
 std::string_view FormatSummaryLine(uint8_t frame_bits, uint16_t frame_length, std::span<const uint8_t> frame,
                                    std::span<char, kReceiveLineSize> line)
 {

@@ -34,10 +34,6 @@ inline constexpr int32_t kReceiveListLimit = 49;
 // frame_length beyond what the record holds never reads past its end.
 std::span<const uint8_t> RecordedFrameBytes(const ReceiveRecord& record, size_t limit);
 
-// The bytes of the frame itself: all the record holds, but for the two CRC
-// bytes the adapter appends when FRAME_BITS_CRC_INCLUDED says so.
-std::span<const uint8_t> ArrivedFrameBytes(const ReceiveRecord& record);
-
 // "0x%02X %5u  " with the bits and the length as reported, then "%02X "
 // for each of the first 15 bytes of `frame` (fewer when it holds fewer).
 std::string_view FormatSummaryLine(uint8_t frame_bits, uint16_t frame_length, std::span<const uint8_t> frame,

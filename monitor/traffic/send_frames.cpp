@@ -1,6 +1,6 @@
 // The Send Frames window. Everything here runs on the GUI thread: the menu,
 // the window procedure and WM_POLL_TICK, which the polling engine sends.
-#include "monitor/frame/dialogs.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/traffic/send_frames.h"
 
 #include <string_view>
@@ -10,7 +10,7 @@
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
+#include "monitor/capture/capture.h"
 #include "monitor/traffic/send_text.h"
 
 namespace qz6::mon {

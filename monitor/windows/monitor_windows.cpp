@@ -1,4 +1,4 @@
-#include "monitor/frame/dialogs.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/windows/monitor_windows.h"
 
 #include <iterator>

@@ -1,7 +1,8 @@
 // The capture-file codec: what the writer puts in a file byte for byte, the
 // reader on files of every supported kind in both byte orders, and damaged
 // files stopped at the right block.
-#include "common/capture_file.h"
+#include "common/capture/capture_reader.h"
+#include "common/capture/pcapng_writer.h"
 
 #include <gtest/gtest.h>
 

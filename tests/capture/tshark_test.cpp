@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "common/capture_file.h"
+#include "common/capture/pcapng_writer.h"
 
 namespace qz6::capture {
 namespace {

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "common/default_configuration.h"
+
 namespace qz6::mon {
 namespace {
 
@@ -29,7 +31,7 @@ TEST(SetConfigurationRequest, EighteenLittleEndianBytesWithTheFrequencyZero)
 
 TEST(SetConfigControls, InitialValuesShowAsTheOperatorFirstSeesThem)
 {
-    const SetConfigControls shown = ControlsFromConfiguration(kInitialConfigurationToSend);
+    const SetConfigControls shown = ControlsFromConfiguration(DefaultConfiguration());
     EXPECT_EQ(shown.baud_rate, 56000u);
     EXPECT_EQ(shown.max_frame_size, 2000);
     EXPECT_EQ(shown.percent_tx_buffers, 50);
@@ -44,7 +46,7 @@ TEST(SetConfigControls, InitialValuesShowAsTheOperatorFirstSeesThem)
 TEST(SetConfigControls, ConfirmingUnchangedSendsTheSameConfiguration)
 {
     const ConfigurationToSend rows[] = {
-        kInitialConfigurationToSend,
+        DefaultConfiguration(),
         {9600, 512, 10, 0x0001, 0x000F, 0x003F, 0},
         {2048000, 13984, 90, 0x0003, 0x0005, 0x0014, 0},
         {0, 0, 0, 0, 0, 0, 0},

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/default_configuration.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
@@ -104,7 +105,8 @@ TEST_F(ConfigureDevice, FirstShowingHasTheInitialValuesAndCancelTouchesNothing)
     EXPECT_NE(focus, nullptr) << "focus on the baud rate";
     EXPECT_EQ(NewRequestTrace(), "") << "nothing opened, nothing sent";
     EXPECT_TRUE(TextsSetOn(PollingStatusControl()).empty());
-    EXPECT_EQ(std::memcmp(&g_monitor.configuration_to_send, &kInitialConfigurationToSend, 18), 0);
+    const ConfigurationToSend initial = DefaultConfiguration();
+    EXPECT_EQ(std::memcmp(&g_monitor.configuration_to_send, &initial, 18), 0);
     ExpectStillNoDevice();
 }
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_reader.h"
+#include "common/capture/pcapng_writer.h"
 #include "support/device_support.h"
 #include "tests/qz6sim/tool_runner.h"
 

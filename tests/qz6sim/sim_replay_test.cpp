@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/capture/pcapng_writer.h"
+
 namespace qz6::simtool {
 namespace {
 

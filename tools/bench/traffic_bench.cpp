@@ -31,13 +31,13 @@
 #include <string>
 #include <vector>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_types.h"
 #include "common/sim_protocol.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/startup.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
+#include "monitor/capture/capture.h"
 #include "support/device_support.h"
 #include "support/monitor_harness.h"
 #include "support/traffic_fixture.h"

@@ -11,7 +11,7 @@
 
 #include <span>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_reader.h"
 #include "tools/qz6sim/sim_commands.h"
 
 namespace qz6::simtool {

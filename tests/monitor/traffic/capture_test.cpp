@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "common/capture_file.h"
+#include "common/capture/capture_reader.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/frame/main_window.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
-#include "monitor/traffic/line_test.h"
+#include "monitor/capture/capture.h"
+#include "monitor/line_test/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
 #include "support/traffic_fixture.h"

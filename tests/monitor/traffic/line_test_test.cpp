@@ -16,7 +16,7 @@
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/line_test.h"
+#include "monitor/line_test/line_test.h"
 #include "support/traffic_fixture.h"
 
 namespace qz6::mon::test {

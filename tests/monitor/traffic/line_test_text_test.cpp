@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "monitor/traffic/line_test_frames.h"
-#include "monitor/traffic/line_test_text.h"
-#include "monitor/traffic/receive_text.h"
+#include "common/stream_protocol.h"
+#include "monitor/line_test/line_test_frames.h"
+#include "monitor/line_test/line_test_text.h"
 
 namespace qz6::mon {
 namespace {

@@ -8,14 +8,14 @@
 
 #include <string_view>
 
+#include "common/win32/message_box.h"
 #include "monitor/channel/configuration_codec.h"
-#include "monitor/frame/dialogs.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
+#include "monitor/frame/system_close.h"
 #include "monitor/frame/system_function.h"
+#include "monitor/line_test/line_test.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/line_test.h"
 
 namespace qz6::mon {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "monitor/traffic/line_test_text.h"
+#include "monitor/line_test/line_test_text.h"
 
 namespace qz6::mon {
 

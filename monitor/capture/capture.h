@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "common/stream_protocol.h"
-#include "monitor/traffic/capture_spool.h"
+#include "monitor/capture/capture_text.h"
 
 namespace qz6::mon {
 

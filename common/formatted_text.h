@@ -1,4 +1,4 @@
-// Formatting into a fixed buffer, the one way the monitor does it. No
+// Formatting into a fixed buffer, the one way the programs do it. No
 // Windows header.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-namespace qz6::mon {
+namespace qz6 {
 
 // printf into `out`, always terminated. The result is the text as far as it
 // fits; a format that fails leaves the buffer empty and gives an empty text.
@@ -28,4 +28,4 @@ namespace qz6::mon {
     return {out.data(), shown};
 }
 
-}  // namespace qz6::mon
+}  // namespace qz6

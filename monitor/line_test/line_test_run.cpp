@@ -18,19 +18,19 @@
 // handles. See line_test_state.h for who owns what.
 #include <cstring>
 
+#include "common/formatted_text.h"
+#include "common/stream_protocol.h"
+#include "common/win32/message_box.h"
+#include "monitor/capture/capture.h"
 #include "monitor/channel/command_channel.h"
-#include "monitor/channel/formatted_text.h"
 #include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/channel/replies.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
-#include "monitor/traffic/capture.h"
+#include "monitor/line_test/line_test.h"
 #include "monitor/traffic/host_clock.h"
-#include "monitor/traffic/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
-#include "monitor/traffic/receive_text.h"
 
 namespace qz6::mon {
 namespace {

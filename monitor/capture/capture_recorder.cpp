@@ -14,16 +14,16 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/formatted_text.h"
+#include "common/stream_protocol.h"
+#include "common/win32/message_box.h"
+#include "monitor/capture/capture.h"
 #include "monitor/channel/command_channel.h"
 #include "monitor/channel/replies.h"
 #include "monitor/frame/main_window.h"
-#include "monitor/frame/message_box.h"
 #include "monitor/frame/monitor_state.h"
-#include "monitor/traffic/capture.h"
 #include "monitor/traffic/host_clock.h"
-#include "monitor/channel/formatted_text.h"
 #include "monitor/traffic/receive_monitor.h"
-#include "monitor/traffic/receive_text.h"
 
 namespace qz6::mon {
 namespace {
@@ -168,8 +168,8 @@ bool StartCapture(const CaptureChoice& choice)
     capture.start_us = CaptureNowUs();
     capture.errors_known = ReadCommErrors(capture.errors_at_start);
     capture.include_sent = choice.include_sent;
-    capture.clock = CaptureClock{};
-    capture.spool = CaptureSpool(g_spool_buffers[0], g_spool_buffers[1]);
+    capture.clock = capture::CaptureClock{};
+    capture.spool = capture::CaptureSpool(g_spool_buffers[0], g_spool_buffers[1]);
     capture.spool.Filling().AppendSectionHeader(capture::kMonitorApplication);
     capture.spool.Filling().AppendInterface({g_monitor.device_name, choice.link_type});
     if (!WriteFilled()) {
@@ -199,7 +199,7 @@ void StopCapture()
     bool written = WriteFilled();
     CommErrorsReply errors_at_end = {};
     const bool dropped_known = capture.errors_known && ReadCommErrors(errors_at_end);
-    const uint32_t dropped = dropped_known ? FramesDroppedBetween(capture.errors_at_start, errors_at_end) : 0;
+    const uint32_t dropped = dropped_known ? capture::FramesDroppedBetween(capture.errors_at_start, errors_at_end) : 0;
     capture.spool.Filling().AppendStatistics({capture.start_us, CaptureNowUs(), dropped});
     written = written && WriteFilled();
     if (!written) {
@@ -238,8 +238,8 @@ void CaptureReceivedFrame(const ReceiveRecord& record)
     AcquireSRWLockExclusive(&capture.lock);
     if (capture.accepting) {
         const uint64_t stamp = (record.frame_bits & FRAME_BITS_TIMESTAMPED) != 0
-                                   ? StampFromAdapter(capture.clock, record.timestamp_ms, now_us)
-                                   : StampFromHost(capture.clock, now_us);
+                                   ? capture::StampFromAdapter(capture.clock, record.timestamp_ms, now_us)
+                                   : capture::StampFromHost(capture.clock, now_us);
         capture.spool.AppendFrame({stamp, capture::Direction::Inbound, ArrivedFrameBytes(record)});
     }
     ReleaseSRWLockExclusive(&capture.lock);
@@ -253,7 +253,7 @@ void CaptureSentFrame(const uint8_t* data, uint16_t length)
     const uint64_t now_us = CaptureNowUs();
     AcquireSRWLockExclusive(&capture.lock);
     if (capture.accepting && capture.include_sent)
-        capture.spool.AppendFrame({StampFromHost(capture.clock, now_us), capture::Direction::Outbound, {data, length}});
+        capture.spool.AppendFrame({capture::StampFromHost(capture.clock, now_us), capture::Direction::Outbound, {data, length}});
     ReleaseSRWLockExclusive(&capture.lock);
 }
 

@@ -1,4 +1,4 @@
-#include "monitor/traffic/line_test_frames.h"
+#include "monitor/line_test/line_test_frames.h"
 
 #include "common/little_endian.h"
 

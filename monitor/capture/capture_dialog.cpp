@@ -5,13 +5,13 @@
 
 #include <commdlg.h>
 
-#include "common/capture_file.h"
-#include "monitor/frame/message_box.h"
+#include "common/capture/capture_types.h"
+#include "common/win32/message_box.h"
+#include "monitor/capture/capture.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/settings.h"
 #include "monitor/frame/system_function.h"
 #include "monitor/resources/traffic_ids.h"
-#include "monitor/traffic/capture.h"
 
 namespace qz6::mon {
 namespace {

@@ -1,18 +1,17 @@
-// What "Capture to File" keeps between the threads that see frames and the
-// file: a spool of two pcapng buffers, the clock that stamps each frame,
-// the adapter's drop count over a capture and the texts the operator sees.
-// No Windows header: compiled and tested natively.
+// What a capture keeps between the threads that see frames and the file: a
+// spool of two pcapng buffers, the clock that stamps each frame and the
+// adapter's drop count over a capture. No Windows header: compiled and
+// tested natively.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
-#include "common/capture_file.h"
+#include "common/capture/pcapng_writer.h"
 #include "common/stream_protocol.h"
 
-namespace qz6::mon {
+namespace qz6::capture {
 
 // Two buffers of pcapng blocks. Frames go into the filling one as whole
 // enhanced packet blocks; the writer takes the other one's bytes out to
@@ -28,20 +27,20 @@ public:
     CaptureSpool(std::span<uint8_t> first, std::span<uint8_t> second);
 
     // A frame into the filling buffer; false (counted) when it does not fit.
-    bool AppendFrame(const capture::PacketRecord& packet);
+    bool AppendFrame(const PacketRecord& packet);
     // Swaps the buffers and returns the bytes of the one that was filling.
     std::span<const uint8_t> TakeFilled();
     // Those bytes are in the file.
     void Written();
     // The filling buffer, for the file's own blocks (section header,
     // interface, statistics) while no frame is appended.
-    capture::CaptureWriter& Filling() { return writers_[filling_]; }
+    CaptureWriter& Filling() { return writers_[filling_]; }
 
     uint32_t frames() const { return frames_; }
     uint32_t overflowed() const { return overflowed_; }
 
 private:
-    capture::CaptureWriter writers_[2] = {capture::CaptureWriter({}), capture::CaptureWriter({})};
+    CaptureWriter writers_[2] = {CaptureWriter({}), CaptureWriter({})};
     unsigned filling_ = 0;
     uint32_t frames_ = 0;
     uint32_t overflowed_ = 0;
@@ -68,16 +67,4 @@ uint64_t StampFromAdapter(CaptureClock& clock, uint32_t adapter_ms, uint64_t hos
 // 255, so a count that reached it is a lower bound.
 uint32_t FramesDroppedBetween(const CommErrorsReply& start, const CommErrorsReply& end);
 
-// "ROZAR6O0.pcapng": the file a capture of `device_name` is first offered.
-inline constexpr size_t kCapturePathSize = 260;
-std::string_view DefaultCapturePath(std::string_view device_name, std::span<char, kCapturePathSize> out);
-
-// The main window's title while a capture runs:
-// "HDLC Streaming Monitor - capture: 1234 frames", then ", waiting for
-// communications" until the receive monitor runs, and ", 5 did not fit"
-// once frames were lost for want of room.
-inline constexpr size_t kCaptureTitleSize = 128;
-std::string_view CaptureTitle(std::string_view program_title, uint32_t frames, bool waiting, uint32_t overflowed,
-                              std::span<char, kCaptureTitleSize> out);
-
-}  // namespace qz6::mon
+}  // namespace qz6::capture

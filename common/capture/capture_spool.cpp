@@ -1,15 +1,13 @@
-#include "monitor/traffic/capture_spool.h"
+#include "common/capture/capture_spool.h"
 
-#include "monitor/channel/formatted_text.h"
-
-namespace qz6::mon {
+namespace qz6::capture {
 
 CaptureSpool::CaptureSpool(std::span<uint8_t> first, std::span<uint8_t> second)
-    : writers_{capture::CaptureWriter(first), capture::CaptureWriter(second)}
+    : writers_{CaptureWriter(first), CaptureWriter(second)}
 {
 }
 
-bool CaptureSpool::AppendFrame(const capture::PacketRecord& packet)
+bool CaptureSpool::AppendFrame(const PacketRecord& packet)
 {
     if (!writers_[filling_].AppendPacket(packet)) {
         ++overflowed_;
@@ -28,7 +26,7 @@ std::span<const uint8_t> CaptureSpool::TakeFilled()
 
 void CaptureSpool::Written()
 {
-    capture::CaptureWriter& taken = writers_[filling_ ^ 1u];
+    CaptureWriter& taken = writers_[filling_ ^ 1u];
     taken.Consume(taken.Pending().size());
 }
 
@@ -65,20 +63,4 @@ uint32_t FramesDroppedBetween(const CommErrorsReply& start, const CommErrorsRepl
     return moved(start.rx_overruns, end.rx_overruns) + moved(start.rx_disabled_bfrs_full, end.rx_disabled_bfrs_full);
 }
 
-std::string_view DefaultCapturePath(std::string_view device_name, std::span<char, kCapturePathSize> out)
-{
-    return FormatInto(out, "%.*s.pcapng", static_cast<int>(device_name.size()), device_name.data());
-}
-
-std::string_view CaptureTitle(std::string_view program_title, uint32_t frames, bool waiting, uint32_t overflowed,
-                              std::span<char, kCaptureTitleSize> out)
-{
-    char lost[32] = "";
-    if (overflowed > 0)
-        FormatInto(lost, ", %u did not fit", static_cast<unsigned>(overflowed));
-    return FormatInto(out, "%.*s - capture: %u frame%s%s%s", static_cast<int>(program_title.size()),
-                      program_title.data(), static_cast<unsigned>(frames), frames == 1 ? "" : "s",
-                      waiting ? ", waiting for communications" : "", lost);
-}
-
-}  // namespace qz6::mon
+}  // namespace qz6::capture

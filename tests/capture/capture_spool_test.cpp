@@ -1,21 +1,21 @@
-// The capture's pure parts: the spool of two buffers, the clock that
-// stamps frames, the adapter's drop count and the texts.
-#include "monitor/traffic/capture_spool.h"
+// The capture spool of two buffers, the clock that stamps frames and the
+// adapter's drop count.
+#include "common/capture/capture_spool.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <vector>
 
-namespace qz6::mon {
-namespace {
+#include "common/capture/capture_reader.h"
 
-using capture::Direction;
+namespace qz6::capture {
+namespace {
 
 TEST(CaptureSpools, KeepEveryFrameInOrderAcrossSwapsAndCountWhatDoesNotFit)
 {
     // Room for two 40-byte frames in each buffer.
-    std::array<uint8_t, 2 * capture::PacketBlockSize(40)> first{}, second{};
+    std::array<uint8_t, 2 * PacketBlockSize(40)> first{}, second{};
     CaptureSpool spool(first, second);
     std::vector<uint8_t> file;
     auto write_out = [&] {
@@ -25,7 +25,7 @@ TEST(CaptureSpools, KeepEveryFrameInOrderAcrossSwapsAndCountWhatDoesNotFit)
     };
     ASSERT_TRUE(spool.Filling().AppendSectionHeader("test"));
     write_out();
-    ASSERT_TRUE(spool.Filling().AppendInterface({"ROZAR6O0", capture::kLinkTypeRawHdlc}));
+    ASSERT_TRUE(spool.Filling().AppendInterface({"ROZAR6O0", kLinkTypeRawHdlc}));
     write_out();
 
     std::vector<uint8_t> frame(40);
@@ -46,9 +46,9 @@ TEST(CaptureSpools, KeepEveryFrameInOrderAcrossSwapsAndCountWhatDoesNotFit)
     EXPECT_EQ(spool.frames(), 5u);
     EXPECT_EQ(spool.overflowed(), 1u);
 
-    capture::CaptureReader reader(file);
+    CaptureReader reader(file);
     std::vector<uint8_t> firsts;
-    for (capture::CaptureFrame read; reader.Next(read);)
+    for (CaptureFrame read; reader.Next(read);)
         firsts.push_back(read.data[0]);
     EXPECT_FALSE(reader.Failed());
     EXPECT_EQ(firsts, (std::vector<uint8_t>{0, 1, 3, 4, 5}));
@@ -89,24 +89,5 @@ TEST(CaptureDrops, AreTheOverrunsAndFullBuffersSinceTheStart)
     EXPECT_EQ(FramesDroppedBetween(end, start), 0u);  // zeroed meanwhile: nothing known
 }
 
-TEST(CaptureTexts, NameTheFileAndTellTheCount)
-{
-    char path[kCapturePathSize];
-    EXPECT_EQ(DefaultCapturePath("KORQZ6C1", path), "KORQZ6C1.pcapng");
-    char title[kCaptureTitleSize];
-    const struct {
-        uint32_t frames;
-        bool waiting;
-        uint32_t overflowed;
-        const char* title;
-    } cases[] = {
-        {0, true, 0, "T - capture: 0 frames, waiting for communications"},
-        {1, false, 0, "T - capture: 1 frame"},
-        {1234, false, 5, "T - capture: 1234 frames, 5 did not fit"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CaptureTitle("T", c.frames, c.waiting, c.overflowed, title), c.title);
-}
-
 }  // namespace
-}  // namespace qz6::mon
+}  // namespace qz6::capture

@@ -17,8 +17,8 @@
 
 #include "common/adapter_names.h"
 #include "common/stream_protocol.h"
-#include "monitor/traffic/line_test_frames.h"
-#include "monitor/traffic/line_test_text.h"
+#include "monitor/line_test/line_test_frames.h"
+#include "monitor/line_test/line_test_text.h"
 
 namespace qz6::mon {
 

@@ -13,8 +13,9 @@
 
 #include <cstdint>
 
+#include "common/capture/capture_spool.h"
 #include "common/stream_protocol.h"
-#include "monitor/traffic/capture_spool.h"
+#include "monitor/capture/capture_text.h"
 
 namespace qz6::mon {
 
@@ -35,8 +36,8 @@ struct CaptureState {
     SRWLOCK lock = SRWLOCK_INIT;
     bool accepting = false;           // also read without the lock, atomically
     bool include_sent = false;
-    CaptureSpool spool;
-    CaptureClock clock = {};
+    capture::CaptureSpool spool;
+    capture::CaptureClock clock = {};
 };
 
 }  // namespace qz6::mon

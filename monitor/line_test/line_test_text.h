@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "common/adapter_names.h"
-#include "monitor/traffic/line_test_frames.h"
+#include "monitor/line_test/line_test_frames.h"
 
 namespace qz6::mon {
 

@@ -1,10 +1,10 @@
-#include "monitor/frame/message_box.h"
+#include "common/win32/message_box.h"
 
-namespace qz6::mon {
+namespace qz6 {
 
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style)
 {
     return MessageBoxA(owner, text, caption, style);
 }
 
-}  // namespace qz6::mon
+}  // namespace qz6

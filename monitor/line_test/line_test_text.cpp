@@ -1,8 +1,8 @@
-#include "monitor/traffic/line_test_text.h"
+#include "monitor/line_test/line_test_text.h"
 
 #include <cstring>
 
-#include "monitor/channel/formatted_text.h"
+#include "common/formatted_text.h"
 
 namespace qz6::mon {
 namespace {
