@@ -12,6 +12,7 @@ set(QZ6_PURE_MODEL_SOURCES
 set(QZ6_PURE_CAPTURE_SOURCES
     common/capture/capture_reader.cpp
     common/capture/capture_spool.cpp
+    common/capture/exported_pdu.cpp
     common/capture/pcap_reader.cpp
     common/capture/pcapng_reader.cpp
     common/capture/pcapng_writer.cpp

@@ -21,6 +21,7 @@ std::span<const uint8_t> CaptureSpool::TakeFilled()
 {
     const unsigned filled = filling_;
     filling_ ^= 1u;
+    writers_[filling_].FollowSection(writers_[filled]);
     return writers_[filled].Pending();
 }
 
@@ -28,6 +29,12 @@ void CaptureSpool::Written()
 {
     CaptureWriter& taken = writers_[filling_ ^ 1u];
     taken.Consume(taken.Pending().size());
+}
+
+PacketRecord ReceivedPacket(const ReceiveRecord& record, uint64_t timestamp_us)
+{
+    const uint32_t errors = (record.frame_bits & FRAME_BITS_CRC_ERROR) != 0 ? kFrameCrcError : 0;
+    return {timestamp_us, Direction::Inbound, ArrivedFrameBytes(record), 0, errors};
 }
 
 uint64_t StampFromHost(CaptureClock& clock, uint64_t host_us)

@@ -46,6 +46,12 @@ private:
     uint32_t overflowed_ = 0;
 };
 
+// A frame the adapter received, as the capture records it: its own bytes
+// (without the CRC bytes the adapter may append), inbound, and with
+// kFrameCrcError where the adapter marked a bad CRC (the only error it
+// passes a frame up with: aborted and too long frames never arrive).
+PacketRecord ReceivedPacket(const ReceiveRecord& record, uint64_t timestamp_us);
+
 // The time of each frame, in microseconds since 1970: the adapter's
 // timestamp where the frame carries one (milliseconds on the adapter's own
 // clock, set against the host's clock at the first such frame and followed

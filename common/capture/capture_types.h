@@ -1,5 +1,6 @@
 // What the capture files' writer and readers share with their users: the
-// link types of the frames and a frame's direction.
+// link types of the frames, the choices of what the frames are, a frame's
+// direction and the errors the adapter marked it with.
 #pragma once
 
 #include <stdint.h>
@@ -12,36 +13,58 @@ constexpr uint16_t kLinkTypeCiscoHdlc = 104;  // Cisco HDLC (RFC 1547, 4.3.1)
 constexpr uint16_t kLinkTypeFrameRelay = 107; // Frame Relay, starting with the Q.922 address
 constexpr uint16_t kLinkTypeUser0 = 147;      // LINKTYPE_USER0..USER15: private use
 constexpr uint16_t kLinkTypeUser1 = 148;
-// LAPB frames as they are on the line, address first. The registered LAPB
-// type (LINKTYPE_LAPB_WITH_DIR, 207) puts a direction byte in front of
-// every frame, and Wireshark 4.0 does not read it at all; Wireshark has no
-// link type for bare LAPB frames. So LAPB captures use a private type of
-// their own, which Wireshark decodes as LAPB once its "DLT_USER" table maps
-// User 1 (DLT=148) to the "lapb" protocol (tshark: -o
-// 'uat:user_dlts:"User 1 (DLT=148)","lapb","0","","0",""').
-constexpr uint16_t kLinkTypeLapb = kLinkTypeUser1;
-// Frames of no particular protocol, shown by Wireshark as plain data.
-constexpr uint16_t kLinkTypeRawHdlc = kLinkTypeUser0;
+// LINKTYPE_WIRESHARK_UPPER_PDU: before each frame, tags that name the
+// Wireshark dissector of the frame (exported_pdu.h has the layout).
+constexpr uint16_t kLinkTypeExportedPdu = 252;
+
+// How the frames of one choice are written: the interface's link type and,
+// with the exported-PDU link type, the dissector the tags before each frame
+// name (a string with static storage, e.g. a literal).
+struct FrameEncoding {
+    uint16_t link_type;
+    const char* dissector = nullptr;
+};
+
+// Frames of no particular protocol, shown by Wireshark as plain data. No
+// link type says "bytes, no decoding", and the private ones (USER0..15)
+// show each frame with a warning until the user maps them by hand.
+inline constexpr FrameEncoding kRawHdlcEncoding = {kLinkTypeExportedPdu, "data"};
+// LAPB frames as they are on the line, address first, with X.25 above
+// where they carry it. The registered LAPB type (LINKTYPE_LAPB_WITH_DIR,
+// 207) puts a direction byte in front of every frame, and Wireshark 4.0
+// does not read it at all; no link type holds bare LAPB frames.
+inline constexpr FrameEncoding kLapbEncoding = {kLinkTypeExportedPdu, "lapb"};
 
 // What the operator chooses the frames to be decoded as, in the order the
 // monitor offers them.
 struct LinkTypeChoice {
     const char* label;
-    uint16_t link_type;
+    FrameEncoding encoding;
 };
 inline constexpr LinkTypeChoice kLinkTypeChoices[] = {
-    {"HDLC frames, no decoding", kLinkTypeRawHdlc},
-    {"Cisco HDLC", kLinkTypeCiscoHdlc},
-    {"PPP in HDLC-like framing", kLinkTypePppHdlc},
-    {"Frame Relay", kLinkTypeFrameRelay},
-    {"LAPB (X.25)", kLinkTypeLapb},
+    {"HDLC frames, no decoding", kRawHdlcEncoding},
+    {"Cisco HDLC", {kLinkTypeCiscoHdlc}},
+    {"PPP in HDLC-like framing", {kLinkTypePppHdlc}},
+    {"Frame Relay", {kLinkTypeFrameRelay}},
+    {"LAPB (X.25)", kLapbEncoding},
 };
 
-// The label of a link type of the table, or nullptr.
-constexpr const char* LinkTypeLabel(uint16_t link_type)
+constexpr bool SameText(const char* a, const char* b)
+{
+    if (a == nullptr || b == nullptr)
+        return a == b;
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+// The label of the choice whose frames are written as `encoding`, or nullptr.
+constexpr const char* LinkTypeLabel(const FrameEncoding& encoding)
 {
     for (const LinkTypeChoice& choice : kLinkTypeChoices) {
-        if (choice.link_type == link_type)
+        if (choice.encoding.link_type == encoding.link_type && SameText(choice.encoding.dissector, encoding.dissector))
             return choice.label;
     }
     return nullptr;
@@ -53,5 +76,11 @@ enum class Direction : uint8_t {
     Inbound = 1,   // received by the adapter
     Outbound = 2,  // sent by the adapter
 };
+
+// The errors a frame arrived with, as epb_flags bits 16-31 (its link-layer
+// errors) carry them. The adapter marks only a bad CRC; files of other
+// programs may carry the others.
+constexpr uint32_t kFrameErrorMask = 0xFFFF0000;
+constexpr uint32_t kFrameCrcError = 1u << 24;
 
 }  // namespace qz6::capture

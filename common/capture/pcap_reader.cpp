@@ -1,6 +1,8 @@
 // The classic pcap reader (see pcap_reader.h).
 #include "common/capture/pcap_reader.h"
 
+#include "common/capture/exported_pdu.h"
+
 namespace qz6::capture {
 namespace {
 
@@ -72,6 +74,9 @@ bool PcapReader::Next(CaptureFrame& frame)
     frame.interface_id = 0;
     frame.original_length = at.Read32(at.position + 12);
     frame.data = at.file.subspan(at.position + kPcapRecordHeaderSize, captured);
+    frame.errors = 0;
+    if (!StripExportedPduTags(frame))
+        return at.Fail(ReadFault::BadExportedPdu, kPcapRecord, at.position);
     at.position += kPcapRecordHeaderSize + captured;
     return true;
 }

@@ -1,6 +1,7 @@
 // The pcapng reader (see pcapng_reader.h).
 #include "common/capture/pcapng_reader.h"
 
+#include "common/capture/exported_pdu.h"
 #include "common/capture/pcapng_blocks.h"
 
 namespace qz6::capture {
@@ -193,13 +194,16 @@ bool PcapngReader::ReadEnhancedPacket(size_t offset, uint32_t length, CaptureFra
         return cursor_.Fail(ReadFault::CapturedPastBlock, kBlockEnhancedPacket, offset);
     const Interface& entry = interfaces_[interface_id];
     Direction direction = Direction::Unknown;
+    uint32_t errors = 0;
     const bool options_ok = WalkOptions(offset + 28 + PaddedTo4(captured), offset + length - 4, kBlockEnhancedPacket, offset,
-        [this, &direction](uint16_t code, size_t value, uint16_t value_length) {
+        [this, &direction, &errors](uint16_t code, size_t value, uint16_t value_length) {
             if (code != kEpbFlags)
                 return true;
             if (value_length != 4)
                 return false;
-            direction = static_cast<Direction>(cursor_.Read32(value) & kDirectionMask);
+            const uint32_t flags = cursor_.Read32(value);
+            errors = flags & kFrameErrorMask;
+            direction = static_cast<Direction>(flags & kDirectionMask);
             if (direction != Direction::Inbound && direction != Direction::Outbound)
                 direction = Direction::Unknown;
             return true;
@@ -212,7 +216,8 @@ bool PcapngReader::ReadEnhancedPacket(size_t offset, uint32_t length, CaptureFra
     frame.interface_id = interface_id;
     frame.original_length = cursor_.Read32(offset + 24);
     frame.data = cursor_.file.subspan(offset + 28, captured);
-    return true;
+    frame.errors = errors;
+    return StripExportedPduTags(frame) || cursor_.Fail(ReadFault::BadExportedPdu, kBlockEnhancedPacket, offset);
 }
 
 bool PcapngReader::ReadSimplePacket(size_t offset, uint32_t length, CaptureFrame& frame)
@@ -229,7 +234,8 @@ bool PcapngReader::ReadSimplePacket(size_t offset, uint32_t length, CaptureFrame
     frame.interface_id = 0;
     frame.original_length = original;
     frame.data = cursor_.file.subspan(offset + 12, original < room ? original : room);
-    return true;
+    frame.errors = 0;
+    return StripExportedPduTags(frame) || cursor_.Fail(ReadFault::BadExportedPdu, kBlockSimplePacket, offset);
 }
 
 bool PcapngReader::ReadStatistics(size_t offset, uint32_t length)

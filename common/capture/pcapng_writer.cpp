@@ -98,6 +98,7 @@ bool CaptureWriter::AppendSectionHeader(std::string_view application)
     block.Put64(~static_cast<uint64_t>(0));  // section length: not given
     block.PutOption(kShbUserAppl, Bytes(application));
     length_ += block.Finish(true);
+    dissector_ = {};  // the section's interfaces come next
     return true;
 }
 
@@ -106,12 +107,18 @@ bool CaptureWriter::AppendInterface(const InterfaceDescription& description)
     const size_t name_length = TextLength(description.name);
     if (name_length > kMaxTextOption)
         return false;
+    const FrameEncoding& encoding = description.encoding;
+    const size_t dissector_length =
+        encoding.dissector == nullptr ? 0 : strnlen(encoding.dissector, kMaxDissectorName + 1);
+    const bool tagged = encoding.link_type == kLinkTypeExportedPdu;
+    if (tagged != (dissector_length != 0) || dissector_length > kMaxDissectorName)
+        return false;
     const bool fcs = description.fcs_length_bits != 0;
     const size_t size = kMinInterface + OptionSize(name_length) + OptionSize(1) + (fcs ? OptionSize(1) : 0) + 4;
     if (size > FreeSpace())
         return false;
     BlockBuilder block(buffer_.subspan(length_, size), kBlockInterface);
-    block.Put16(description.link_type);
+    block.Put16(encoding.link_type);
     block.Put16(0);
     block.Put32(description.snap_length);
     block.PutOption(kIfName, Bytes(std::string_view(description.name == nullptr ? "" : description.name, name_length)));
@@ -120,24 +127,35 @@ bool CaptureWriter::AppendInterface(const InterfaceDescription& description)
     if (fcs)
         block.PutOption(kIfFcsLen, {&description.fcs_length_bits, 1});
     length_ += block.Finish(true);
+    dissector_ = {tagged ? encoding.dissector : "", dissector_length};
     return true;
+}
+
+size_t CaptureWriter::PacketSize(const PacketRecord& packet) const
+{
+    const size_t tags = dissector_.empty() ? 0 : ExportedPduTagsSize(dissector_, packet.direction);
+    return PacketBlockSize(packet.data.size()) + tags;
 }
 
 bool CaptureWriter::AppendPacket(const PacketRecord& packet)
 {
-    const size_t size = PacketBlockSize(packet.data.size());
-    if (packet.data.size() > UINT32_MAX - 64 || size > FreeSpace())
+    const size_t size = PacketSize(packet);
+    if (packet.data.size() > UINT32_MAX - 64 - kMaxPduTags || size > FreeSpace())
         return false;
-    const uint32_t captured = static_cast<uint32_t>(packet.data.size());
+    uint8_t tags[kMaxPduTags];
+    const size_t tags_length = dissector_.empty() ? 0 : PutExportedPduTags(tags, dissector_, packet.direction);
+    const uint32_t frame_length = static_cast<uint32_t>(packet.data.size());
+    const uint32_t original = packet.original_length > frame_length ? packet.original_length : frame_length;
     BlockBuilder block(buffer_.subspan(length_, size), kBlockEnhancedPacket);
     block.Put32(0);  // interface
     block.PutHighLow(packet.timestamp_us);
-    block.Put32(captured);
-    block.Put32(packet.original_length > captured ? packet.original_length : captured);
+    block.Put32(static_cast<uint32_t>(tags_length) + frame_length);
+    block.Put32(original <= UINT32_MAX - tags_length ? static_cast<uint32_t>(tags_length) + original : UINT32_MAX);
+    block.PutBytes({tags, tags_length});  // a multiple of 4 long: no padding between
     block.PutBytes(packet.data);
     block.Put16(kEpbFlags);
     block.Put16(4);
-    block.Put32(static_cast<uint32_t>(packet.direction) & kDirectionMask);
+    block.Put32((static_cast<uint32_t>(packet.direction) & kDirectionMask) | (packet.errors & kFrameErrorMask));
     length_ += block.Finish(true);
     return true;
 }
@@ -162,6 +180,8 @@ bool CaptureWriter::AppendStatistics(const StatisticsRecord& statistics)
     length_ += block.Finish(true);
     return true;
 }
+
+void CaptureWriter::FollowSection(const CaptureWriter& previous) { dissector_ = previous.dissector_; }
 
 void CaptureWriter::Consume(size_t count)
 {

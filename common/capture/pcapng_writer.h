@@ -9,13 +9,16 @@
 // fails. A file is: one section header, one interface (the adapter), its
 // frames, and at the end the interface's statistics. Everything is written
 // little-endian, timestamps in microseconds since 1970-01-01 00:00 UTC
-// (if_tsresol 6). One writer is used by one thread at a time; it keeps no
-// other state than its buffer.
+// (if_tsresol 6). Each frame carries its direction and the errors the
+// adapter marked it with in epb_flags and, where its interface's encoding
+// asks for them, the exported-PDU tags (exported_pdu.h) in front. One
+// writer is used by one thread at a time; besides its buffer it keeps only
+// the encoding of the interface it described.
 //
 //     std::array<uint8_t, 64 * 1024> buffer;
 //     capture::CaptureWriter writer(buffer);
 //     writer.AppendSectionHeader(capture::kMonitorApplication);
-//     writer.AppendInterface({.name = "ROZAR6O0", .link_type = capture::kLinkTypeCiscoHdlc});
+//     writer.AppendInterface({.name = "ROZAR6O0", .encoding = {capture::kLinkTypeCiscoHdlc}});
 //     writer.AppendPacket({.timestamp_us = t, .direction = capture::Direction::Inbound, .data = frame});
 //     file.Write(writer.Pending()); writer.Consume(writer.Pending().size());
 #pragma once
@@ -27,6 +30,7 @@
 #include <string_view>
 
 #include "common/capture/capture_types.h"
+#include "common/capture/exported_pdu.h"
 #include "common/capture/pcapng_blocks.h"
 #include "common/version.h"
 
@@ -37,7 +41,7 @@ inline constexpr char kMonitorApplication[] = "qz6mon " QZ6_VERSION_TEXT;
 
 struct InterfaceDescription {
     const char* name;            // if_name: the adapter's device name
-    uint16_t link_type;
+    FrameEncoding encoding;      // e.g. a LinkTypeChoice's
     uint32_t snap_length = 0;    // 0: frames are never cut
     uint8_t fcs_length_bits = 0; // if_fcslen, when frames end in their CRC (16); 0: not written
 };
@@ -47,6 +51,7 @@ struct PacketRecord {
     Direction direction;
     std::span<const uint8_t> data;
     uint32_t original_length = 0;  // the frame's length on the line; below data.size(): data.size()
+    uint32_t errors = 0;           // kFrameCrcError and the other kFrameErrorMask bits
 };
 
 struct StatisticsRecord {
@@ -55,7 +60,8 @@ struct StatisticsRecord {
     uint64_t frames_dropped;     // isb_ifdrop: frames the adapter dropped during the capture
 };
 
-// Sizes of the blocks the writer appends, for sizing its buffer.
+// Sizes of the blocks the writer appends, for sizing its buffer (a frame
+// with exported-PDU tags takes up to kMaxPduTags more).
 constexpr size_t kMaxTextOption = 256;  // longest application or interface name
 constexpr size_t PacketBlockSize(size_t data_length) { return 32 + PaddedTo4(data_length) + 12; }
 constexpr size_t kStatisticsBlockSize = 64;
@@ -67,11 +73,16 @@ public:
     // Section header with shb_userappl `application` (e.g. kMonitorApplication).
     bool AppendSectionHeader(std::string_view application);
     // Interface 0 of the section: if_name, if_tsresol 6 (microseconds),
-    // if_fcslen when asked for.
+    // if_fcslen when asked for. False too for an encoding that cannot be
+    // written: the exported-PDU link type without a dissector (or with a
+    // name longer than kMaxDissectorName), a dissector with another one.
     bool AppendInterface(const InterfaceDescription& description);
     // An enhanced packet block of interface 0 with epb_flags giving the
-    // direction (0 for Direction::Unknown).
+    // direction (0 for Direction::Unknown) and the errors; the frame behind
+    // the exported-PDU tags its interface's encoding names.
     bool AppendPacket(const PacketRecord& packet);
+    // The bytes AppendPacket(packet) takes.
+    size_t PacketSize(const PacketRecord& packet) const;
     // An interface statistics block of interface 0.
     bool AppendStatistics(const StatisticsRecord& statistics);
 
@@ -82,9 +93,16 @@ public:
     void Consume(size_t count);
     size_t FreeSpace() const { return buffer_.size() - length_; }
 
+    // The frames appended next belong to the section and the interfaces
+    // `previous` described (a spool's second buffer, taking over from the
+    // first).
+    void FollowSection(const CaptureWriter& previous);
+
 private:
     std::span<uint8_t> buffer_;
     size_t length_ = 0;
+    // The dissector each frame of interface 0 is tagged for; empty: none.
+    std::string_view dissector_;
 };
 
 }  // namespace qz6::capture

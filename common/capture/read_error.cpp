@@ -26,6 +26,7 @@ constexpr FaultText kFaultTexts[] = {
     {ReadFault::CapturedPastBlock, "the captured length runs past the block"},
     {ReadFault::BadOption, "an option runs past the block or has the wrong length"},
     {ReadFault::BadTimestampResolution, "a timestamp resolution finer than this reader can count"},
+    {ReadFault::BadExportedPdu, "the exported-PDU tags before the frame run past it or do not end"},
 };
 
 struct BlockName {

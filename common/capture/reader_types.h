@@ -22,6 +22,9 @@ enum class FileFormat : uint8_t {
 constexpr uint32_t kPcapFileHeader = 0xFFFFFF00;
 constexpr uint32_t kPcapRecord = 0xFFFFFF01;
 
+// A frame of the exported-PDU link type is handed out as the bytes behind
+// its tags (original_length likewise), with the tags' direction where
+// epb_flags gives none.
 struct CaptureFrame {
     uint64_t timestamp_ns;       // since 1970-01-01 00:00 UTC
     Direction direction;
@@ -29,6 +32,7 @@ struct CaptureFrame {
     uint32_t interface_id;       // pcapng: within its section; pcap: 0
     uint32_t original_length;
     std::span<const uint8_t> data;  // into the caller's file memory
+    uint32_t errors;             // epb_flags' kFrameErrorMask bits (kFrameCrcError, ...); pcap: 0
 };
 
 // The last interface statistics block seen, if any (pcapng only).
@@ -55,6 +59,7 @@ enum class ReadFault : uint8_t {
     CapturedPastBlock,     // the captured length runs past the block
     BadOption,             // an option runs past the block, or has a wrong length
     BadTimestampResolution,
+    BadExportedPdu,        // the exported-PDU tags before the frame run past it or do not end
 };
 
 struct ReadError {

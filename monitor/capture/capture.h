@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "common/capture/capture_types.h"
 #include "common/stream_protocol.h"
 #include "monitor/capture/capture_text.h"
 
@@ -16,7 +17,7 @@ namespace qz6::mon {
 // What the CAPTURE dialog leaves after OK.
 struct CaptureChoice {
     char path[kCapturePathSize];
-    uint16_t link_type;
+    capture::FrameEncoding encoding;
     bool include_sent;
 };
 

@@ -65,7 +65,7 @@ void OnOk(HWND dialog)
     const size_t index = selected >= 0 && static_cast<size_t>(selected) < std::size(capture::kLinkTypeChoices)
                              ? static_cast<size_t>(selected)
                              : 0;
-    choice.link_type = capture::kLinkTypeChoices[index].link_type;
+    choice.encoding = capture::kLinkTypeChoices[index].encoding;
     choice.include_sent = IsDlgButtonChecked(dialog, IDC_CAPTURE_INCLUDE_SENT) == BST_CHECKED;
     SaveCapturePath(choice.path);
     EndDialog(dialog, IDOK);

@@ -171,7 +171,7 @@ bool StartCapture(const CaptureChoice& choice)
     capture.clock = capture::CaptureClock{};
     capture.spool = capture::CaptureSpool(g_spool_buffers[0], g_spool_buffers[1]);
     capture.spool.Filling().AppendSectionHeader(capture::kMonitorApplication);
-    capture.spool.Filling().AppendInterface({g_monitor.device_name, choice.link_type});
+    capture.spool.Filling().AppendInterface({g_monitor.device_name, choice.encoding});
     if (!WriteFilled()) {
         AbandonCapture(GetLastError());
         return false;
@@ -240,7 +240,7 @@ void CaptureReceivedFrame(const ReceiveRecord& record)
         const uint64_t stamp = (record.frame_bits & FRAME_BITS_TIMESTAMPED) != 0
                                    ? capture::StampFromAdapter(capture.clock, record.timestamp_ms, now_us)
                                    : capture::StampFromHost(capture.clock, now_us);
-        capture.spool.AppendFrame({stamp, capture::Direction::Inbound, ArrivedFrameBytes(record)});
+        capture.spool.AppendFrame(capture::ReceivedPacket(record, stamp));
     }
     ReleaseSRWLockExclusive(&capture.lock);
 }

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <string.h>
+
 #include <vector>
 
 #include "common/capture/capture_reader.h"
@@ -12,10 +13,11 @@
 namespace qz6::capture {
 namespace {
 
-TEST(CaptureSpools, KeepEveryFrameInOrderAcrossSwapsAndCountWhatDoesNotFit)
+TEST(CaptureSpools, KeepEveryFrameInOrderWithItsTagsAndMarksAcrossSwapsAndCountWhatDoesNotFit)
 {
-    // Room for two 40-byte frames in each buffer.
-    std::array<uint8_t, 2 * PacketBlockSize(40)> first{}, second{};
+    // Room for two 40-byte frames in each buffer, with their LAPB tags.
+    const size_t tagged = PacketBlockSize(40) + ExportedPduTagsSize("lapb", Direction::Inbound);
+    std::vector<uint8_t> first(2 * tagged), second(2 * tagged);
     CaptureSpool spool(first, second);
     std::vector<uint8_t> file;
     auto write_out = [&] {
@@ -25,14 +27,18 @@ TEST(CaptureSpools, KeepEveryFrameInOrderAcrossSwapsAndCountWhatDoesNotFit)
     };
     ASSERT_TRUE(spool.Filling().AppendSectionHeader("test"));
     write_out();
-    ASSERT_TRUE(spool.Filling().AppendInterface({"ROZAR6O0", kLinkTypeRawHdlc}));
+    ASSERT_TRUE(spool.Filling().AppendInterface({"ROZAR6O0", kLapbEncoding}));
     write_out();
 
-    std::vector<uint8_t> frame(40);
+    // Received as the adapter hands them up: every other one with a bad
+    // CRC, each with the two CRC bytes the adapter appends.
+    ReceiveRecord record{};
     uint8_t number = 0;
     auto append = [&] {
-        frame.assign(40, number++);
-        return spool.AppendFrame({1000u * number, Direction::Inbound, frame});
+        record.frame_length = 42;
+        record.frame_bits = FRAME_BITS_CRC_INCLUDED | (number % 2 == 1 ? FRAME_BITS_CRC_ERROR : 0);
+        memset(record.frame_data, number++, 42);
+        return spool.AppendFrame(ReceivedPacket(record, 1000u * number));
     };
     EXPECT_TRUE(append());
     EXPECT_TRUE(append());
@@ -48,8 +54,12 @@ TEST(CaptureSpools, KeepEveryFrameInOrderAcrossSwapsAndCountWhatDoesNotFit)
 
     CaptureReader reader(file);
     std::vector<uint8_t> firsts;
-    for (CaptureFrame read; reader.Next(read);)
+    for (CaptureFrame read; reader.Next(read);) {
         firsts.push_back(read.data[0]);
+        EXPECT_EQ(read.data.size(), 40u);
+        EXPECT_EQ(read.direction, Direction::Inbound);
+        EXPECT_EQ(read.errors, read.data[0] % 2 == 1 ? kFrameCrcError : 0u) << int{read.data[0]};
+    }
     EXPECT_FALSE(reader.Failed());
     EXPECT_EQ(firsts, (std::vector<uint8_t>{0, 1, 3, 4, 5}));
 }

@@ -1,8 +1,9 @@
 // tshark (Wireshark's command-line reader) as the judge of what the writer
-// writes: frame count, lengths, bytes, directions, timestamps, the adapter's
-// name, the statistics block, a Cisco HDLC keepalive decoded as SLARP, LAPB
-// through the user link type. Skipped where tshark is not installed;
-// ./qz6 setup installs it.
+// writes: frame count, lengths, bytes, directions, error marks, timestamps,
+// the adapter's name, the statistics block, and each link-type choice
+// decoded as its protocol with no preference set and no warning (a Cisco
+// HDLC keepalive as SLARP, LAPB with X.25 above). Skipped where tshark is
+// not installed; ./qz6 setup installs it.
 //
 // Wireshark 4.0's tools read the statistics block (capinfos counts it) but
 // print none of its values: isb_ifdrop is held to the format byte for byte
@@ -27,7 +28,19 @@ struct Frame {
     uint64_t timestamp_us;
     Direction direction;
     std::vector<uint8_t> data;
+    uint32_t errors = 0;
 };
+
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    std::string text;
+    char digits[3];
+    for (const uint8_t b : bytes) {
+        snprintf(digits, sizeof(digits), "%02x", b);
+        text += digits;
+    }
+    return text;
+}
 
 class TsharkTest : public ::testing::Test {
 protected:
@@ -45,7 +58,7 @@ protected:
 
     // A whole capture as the monitor writes it, through a buffer smaller
     // than the file, flushed whenever it is full.
-    void Write(uint16_t link_type, const std::vector<Frame>& frames, uint64_t dropped)
+    void Write(const FrameEncoding& encoding, const std::vector<Frame>& frames, uint64_t dropped)
     {
         std::vector<uint8_t> buffer(2048);
         CaptureWriter writer(buffer);
@@ -59,9 +72,9 @@ protected:
             }
         };
         append([&] { return writer.AppendSectionHeader(kMonitorApplication); });
-        append([&] { return writer.AppendInterface({"ROZAR6O0", link_type}); });
+        append([&] { return writer.AppendInterface({"ROZAR6O0", encoding}); });
         for (const Frame& frame : frames)
-            append([&] { return writer.AppendPacket({frame.timestamp_us, frame.direction, frame.data}); });
+            append([&] { return writer.AppendPacket({frame.timestamp_us, frame.direction, frame.data, 0, frame.errors}); });
         append([&] { return writer.AppendStatistics({kStartUs, frames.back().timestamp_us + 1, dropped}); });
         fwrite(writer.Pending().data(), 1, writer.Pending().size(), file);
         fclose(file);
@@ -91,6 +104,22 @@ protected:
         return lines;
     }
 
+    // Each frame's bytes as tshark's hex dump shows them.
+    std::vector<std::string> Dumps()
+    {
+        std::stringstream text(Output("tshark -r " + path_ + " -x"));
+        std::vector<std::string> dumps(1);
+        for (std::string line; std::getline(text, line);) {
+            if (line.empty() && !dumps.back().empty())
+                dumps.emplace_back();
+            for (size_t at = 6; line.size() > 6 && at + 2 <= line.size() && at < 6 + 16 * 3 && line[at] != ' '; at += 3)
+                dumps.back() += line.substr(at, 2);
+        }
+        if (dumps.back().empty())
+            dumps.pop_back();
+        return dumps;
+    }
+
     std::string path_;
 };
 
@@ -104,7 +133,7 @@ TEST_F(TsharkTest, ReadsEveryFrameWithItsLengthBytesDirectionAndTime)
             data[k] = static_cast<uint8_t>(i * 31 + k);
         frames.push_back({kStartUs + 1234 * i * i + i, i % 3 == 1 ? Direction::Outbound : Direction::Inbound, data});
     }
-    Write(kLinkTypeRawHdlc, frames, 17);
+    Write(kRawHdlcEncoding, frames, 17);
 
     const auto lines = Fields("-e frame.len -e frame.cap_len -e frame.p2p_dir -e frame.packet_flags_direction "
                               "-e frame.time_epoch -e frame.interface_name -e data.data");
@@ -112,16 +141,13 @@ TEST_F(TsharkTest, ReadsEveryFrameWithItsLengthBytesDirectionAndTime)
     for (size_t i = 0; i < frames.size(); ++i) {
         const Frame& frame = frames[i];
         const bool out = frame.direction == Direction::Outbound;  // p2p_dir: 0 sent, 1 received
+        // The frame behind 20 bytes of tags: "data", the direction, the end.
         char text[100];
-        snprintf(text, sizeof(text), "%zu|%zu|%d|0x0000000%d|%llu.%06llu000|ROZAR6O0|", frame.data.size(),
-                 frame.data.size(), out ? 0 : 1, out ? 2 : 1, static_cast<unsigned long long>(frame.timestamp_us / 1000000),
+        snprintf(text, sizeof(text), "%zu|%zu|%d|0x0000000%d|%llu.%06llu000|ROZAR6O0|", frame.data.size() + 20,
+                 frame.data.size() + 20, out ? 0 : 1, out ? 2 : 1,
+                 static_cast<unsigned long long>(frame.timestamp_us / 1000000),
                  static_cast<unsigned long long>(frame.timestamp_us % 1000000));
-        std::string expected = text;
-        for (uint8_t b : frame.data) {
-            snprintf(text, sizeof(text), "%02x", b);
-            expected += text;
-        }
-        EXPECT_EQ(lines[i], expected) << i;
+        EXPECT_EQ(lines[i], text + Hex(frame.data)) << i;
     }
 
     const std::string info = Output("capinfos " + path_);
@@ -130,7 +156,7 @@ TEST_F(TsharkTest, ReadsEveryFrameWithItsLengthBytesDirectionAndTime)
         EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
 }
 
-TEST_F(TsharkTest, CiscoHdlcKeepaliveIsSlarpAndLapbDecodesThroughTheUserLinkType)
+TEST_F(TsharkTest, CiscoHdlcKeepaliveIsSlarp)
 {
     const std::vector<uint8_t> keepalive = {
         0x8F, 0x00, 0x80, 0x35,  // multicast address, control, SLARP
@@ -139,14 +165,84 @@ TEST_F(TsharkTest, CiscoHdlcKeepaliveIsSlarpAndLapbDecodesThroughTheUserLinkType
         0x00, 0x00, 0x01, 0x2B,  // your sequence 299
         0xFF, 0xFF,              // reliability
     };
-    Write(kLinkTypeCiscoHdlc, {{kStartUs, Direction::Outbound, keepalive}, {kStartUs + 10000000, Direction::Inbound, keepalive}}, 0);
+    Write({kLinkTypeCiscoHdlc}, {{kStartUs, Direction::Outbound, keepalive}, {kStartUs + 10000000, Direction::Inbound, keepalive}}, 0);
     const auto slarp = Fields("-e frame.protocols -e chdlc.protocol -e slarp.ptype -e slarp.mysequence -e slarp.yoursequence");
     EXPECT_EQ(slarp, std::vector<std::string>(2, "chdlc:slarp|0x8035|2|300|299"));
+}
 
-    Write(kLinkTypeLapb, {{kStartUs, Direction::Outbound, {0x03, 0x3F}}, {kStartUs + 1, Direction::Inbound, {0x03, 0x73}}}, 0);
-    const auto lapb = Fields("-o 'uat:user_dlts:\"User 1 (DLT=148)\",\"lapb\",\"0\",\"\",\"0\",\"\"' -e frame.protocols -e _ws.col.Info");
-    // P or F as the LAPB dissector reads address 0x03 with the recorded direction.
-    EXPECT_EQ(lapb, (std::vector<std::string>{"user_dlt:lapb|U F, func=SABM", "user_dlt:lapb|U P, func=UA"}));
+// Per choice, with no preference set: the protocols of each frame, its
+// source and destination and summary as the protocol reads them, no expert
+// note (a user link type would give one on every frame), the frame's own
+// bytes (behind the tags of the exported-PDU link type, which tshark counts
+// in the frame) and the CRC error mark.
+TEST_F(TsharkTest, EachChoiceDecodesAsItsProtocolWithNoSetupAndNoWarning)
+{
+    using Bytes = std::vector<uint8_t>;
+    const Bytes ip = {0x45, 0, 0, 20, 0, 0, 0, 0, 0x40, 0, 0, 0, 10, 0, 0, 1, 10, 0, 0, 2};  // checksum not checked
+    auto with_ip = [&ip](Bytes header) {
+        header.insert(header.end(), ip.begin(), ip.end());
+        return header;
+    };
+    struct Sent {
+        Direction direction;
+        Bytes data;
+        bool crc_error;
+        const char* decoded;  // frame.protocols|source|destination|info
+    };
+    struct Row {
+        const char* label;
+        std::vector<Sent> frames;
+    };
+    const Row rows[] = {
+        {"HDLC frames, no decoding",
+         {{Direction::Outbound, {0xFF, 0x03, 0x00}, false, "exported_pdu:data|||"},
+          {Direction::Inbound, {0x7E}, true, "exported_pdu:data|||"}}},
+        {"Cisco HDLC",
+         {{Direction::Outbound, {0x8F, 0, 0x80, 0x35, 0, 0, 0, 2, 0, 0, 1, 0x2C, 0, 0, 1, 0x2B, 0xFF, 0xFF}, false,
+           "chdlc:slarp|DTE|DCE|Line keepalive, outgoing sequence 300, returned sequence 299"},
+          {Direction::Inbound, with_ip({0x0F, 0, 0x08, 0}), true, "chdlc:ip|10.0.0.1|10.0.0.2|"}}},
+        {"PPP in HDLC-like framing",
+         {{Direction::Inbound, with_ip({0xFF, 0x03, 0x00, 0x21}), false, "ppp:ip|10.0.0.1|10.0.0.2|"},
+          {Direction::Outbound, {0xFF, 0x03, 0xC0, 0x21, 0x01, 0x01, 0x00, 0x04}, true, "ppp:lcp|DTE|DCE|Configuration Request"}}},
+        {"Frame Relay",
+         {{Direction::Inbound, with_ip({0x18, 0x41, 0x03, 0xCC}), true, "fr:ip|10.0.0.1|10.0.0.2|"}}},
+        {"LAPB (X.25)",  // sent frames read as DTE to DCE
+         {{Direction::Outbound, {0x03, 0x3F}, false, "exported_pdu:lapb|DTE|DCE|U F, func=SABM"},
+          {Direction::Inbound, {0x03, 0x73}, false, "exported_pdu:lapb|DCE|DTE|U P, func=UA"},
+          {Direction::Outbound, {0x01, 0x00, 0x10, 0x01, 0x0B, 0x00, 0x00, 0x00}, true,
+           "exported_pdu:lapb:x25|DTE|DCE|Call req. VC:1"},
+          {Direction::Inbound, {0x01, 0x21}, false, "exported_pdu:lapb|DCE|DTE|S, func=RR, N(R)=1"}}},
+    };
+    ASSERT_EQ(std::size(rows), std::size(kLinkTypeChoices));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const LinkTypeChoice* choice = nullptr;
+        for (const LinkTypeChoice& candidate : kLinkTypeChoices)
+            choice = std::string(candidate.label) == row.label ? &candidate : choice;
+        ASSERT_NE(choice, nullptr);
+        std::vector<Frame> frames;
+        for (const Sent& sent : row.frames)
+            frames.push_back({kStartUs + frames.size() * 1000, sent.direction, sent.data, sent.crc_error ? kFrameCrcError : 0});
+        Write(choice->encoding, frames, 0);
+
+        const auto lines = Fields("-e frame.protocols -e _ws.col.Source -e _ws.col.Destination -e _ws.col.Info "
+                                  "-e _ws.expert.message -e frame.p2p_dir -e frame.packet_flags_crc_error "
+                                  "-e exported_pdu.exported_pdu");
+        const auto dumps = Dumps();
+        ASSERT_EQ(lines.size(), row.frames.size());
+        ASSERT_EQ(dumps.size(), row.frames.size());
+        const bool tagged = choice->encoding.link_type == kLinkTypeExportedPdu;
+        for (size_t i = 0; i < row.frames.size(); ++i) {
+            const Sent& sent = row.frames[i];
+            const std::string own = Hex(sent.data);
+            const std::string rest = std::string("||") + (sent.direction == Direction::Outbound ? "0" : "1") + "|" +
+                                     (sent.crc_error ? "1" : "0") + "|" + (tagged ? own : "");
+            EXPECT_EQ(lines[i], sent.decoded + rest) << i;
+            ASSERT_GE(dumps[i].size(), own.size());
+            EXPECT_EQ(dumps[i].substr(dumps[i].size() - own.size()), own) << i;
+            EXPECT_EQ(dumps[i].size() > own.size(), tagged) << i;
+        }
+    }
 }
 
 }  // namespace

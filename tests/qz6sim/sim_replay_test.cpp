@@ -1,6 +1,7 @@
 // qz6sim replay's loop with a fake device and clock: which frames go, when,
-// with which bytes, what is reported, and where a damaged file or a failed
-// call stops it.
+// with which bytes and marks, from files of every encoding written now and
+// before, what is reported, and where a damaged file or a failed call stops
+// it.
 #include "tools/qz6sim/sim_replay.h"
 
 #include <gtest/gtest.h>
@@ -50,16 +51,18 @@ struct Frame {
     uint64_t timestamp_us;
     Direction direction;
     std::vector<uint8_t> data;
+    uint32_t errors = 0;
 };
 
-std::vector<uint8_t> CaptureOf(const std::vector<Frame>& frames)
+std::vector<uint8_t> CaptureOf(const std::vector<Frame>& frames,
+                               const capture::FrameEncoding& encoding = capture::kRawHdlcEncoding)
 {
     std::vector<uint8_t> buffer(64 * 1024);
     capture::CaptureWriter writer(buffer);
     writer.AppendSectionHeader("test");
-    writer.AppendInterface({"ROZAR6O0", capture::kLinkTypeRawHdlc});
+    EXPECT_TRUE(writer.AppendInterface({"ROZAR6O0", encoding}));
     for (const Frame& frame : frames)
-        EXPECT_TRUE(writer.AppendPacket({frame.timestamp_us, frame.direction, frame.data}));
+        EXPECT_TRUE(writer.AppendPacket({frame.timestamp_us, frame.direction, frame.data, 0, frame.errors}));
     return {writer.Pending().begin(), writer.Pending().end()};
 }
 
@@ -154,6 +157,42 @@ TEST(RunReplay, ReportsFramesThatDidNotQueueAndSumsUp)
               std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("frame 22 "), std::string::npos) << run.out;
+}
+
+// Files of every encoding, those written with the user link types before
+// among them: the frames' own bytes go, a bad CRC goes as a bad CRC, and a
+// frame with an error no inject makes is left out, each counted.
+TEST(RunReplay, ReplaysTheFramesOfEveryEncodingWithTheirMarks)
+{
+    const std::vector<Frame> frames = {
+        {1, Direction::Inbound, {0x03, 0x3F}, capture::kFrameCrcError},
+        {2, Direction::Inbound, {0x01, 0x00, 0x10}},
+        {3, Direction::Inbound, {0x7E}, 0x80000000},                           // symbol error
+        {4, Direction::Unknown, {0x0F}, capture::kFrameCrcError | (1u << 25)},  // and too long
+        {5, Direction::Outbound, {0x01, 0x73}, capture::kFrameCrcError},        // left out: sent
+    };
+    const capture::FrameEncoding encodings[] = {capture::kRawHdlcEncoding, capture::kLapbEncoding,
+                                                {capture::kLinkTypeCiscoHdlc}, {capture::kLinkTypeUser0},
+                                                {capture::kLinkTypeUser1}};
+    for (const capture::FrameEncoding& encoding : encodings) {
+        SCOPED_TRACE(encoding.link_type);
+        FakePort port;
+        port.outcomes = {INJECT_DROPPED_BAD_CRC};  // a receiver that drops bad CRCs
+        const Replayed run = Replay({"replay", "2", "m.pcapng"}, CaptureOf(frames, encoding), port);
+        EXPECT_EQ(run.end, ReplayEnd::Done);
+        ASSERT_EQ(port.injected.size(), 2u);
+        EXPECT_EQ(port.injected[0].input, (std::vector<uint8_t>{2, 0, INJECT_BAD_CRC, 0, 2, 0, 0x03, 0x3F}));
+        EXPECT_EQ(port.injected[1].input, (std::vector<uint8_t>{2, 0, 0, 0, 3, 0, 0x01, 0x00, 0x10}));
+        EXPECT_NE(run.out.find("\nframe 1 (2 bytes): dropped-bad-crc\n"
+                               "frame 3 (1 byte): recorded with receive errors (epb_flags 0x80000000) no inject makes, not delivered\n"
+                               "frame 4 (1 byte): recorded with receive errors (epb_flags 0x03000000) no inject makes, not delivered\n"
+                               "5 frames read, 2 delivered: 1 queued, 1 dropped-bad-crc\n"
+                               "1 outbound frame left out (--all replays them)\n"
+                               "1 frame recorded with a bad CRC, injected with a bad CRC\n"
+                               "2 frames recorded with other receive errors, not delivered\n"),
+                  std::string::npos)
+            << run.out;
+    }
 }
 
 TEST(RunReplay, StopsAtADamagedBlockOrAFailedCall)

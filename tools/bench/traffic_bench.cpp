@@ -178,7 +178,7 @@ MonitorRun Monitor(uint32_t frames, RunKind kind, uint32_t rate)
         CaptureChoice choice = {};
         GetTempPathA(sizeof choice.path, choice.path);
         std::strncat(choice.path, "qz6bench.pcapng", sizeof choice.path - std::strlen(choice.path) - 1);
-        choice.link_type = qz6::capture::kLinkTypeChoices[0].link_type;
+        choice.encoding = qz6::capture::kLinkTypeChoices[0].encoding;
         StartCapture(choice);
     }
 

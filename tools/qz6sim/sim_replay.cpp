@@ -48,7 +48,7 @@ uint64_t DueOffsetUs(const ReplaySettings& settings, uint32_t index, uint64_t fi
 void Problem(ReplayTally* tally, TextBuffer* out, const char* format, ...) __attribute__((format(gnu_printf, 3, 4)));
 void Problem(ReplayTally* tally, TextBuffer* out, const char* format, ...)
 {
-    const uint32_t problems = tally->too_long + tally->delivered - tally->outcomes[INJECT_QUEUED];
+    const uint32_t problems = tally->too_long + tally->other_errors + tally->delivered - tally->outcomes[INJECT_QUEUED];
     if (problems >= kMaxReplayProblemLines)
         return;
     va_list arguments;
@@ -77,6 +77,12 @@ void AppendSummary(const ReplayTally& tally, TextBuffer* out)
                tally.left_out == 1 ? "" : "s");
     if (tally.too_long != 0)
         Append(out, "%u frame%s too long to inject, not delivered\n", tally.too_long, tally.too_long == 1 ? "" : "s");
+    if (tally.bad_crc != 0)
+        Append(out, "%u frame%s recorded with a bad CRC, injected with a bad CRC\n", tally.bad_crc,
+               tally.bad_crc == 1 ? "" : "s");
+    if (tally.other_errors != 0)
+        Append(out, "%u frame%s recorded with other receive errors, not delivered\n", tally.other_errors,
+               tally.other_errors == 1 ? "" : "s");
 }
 
 }  // namespace
@@ -110,12 +116,20 @@ ReplayEnd RunReplay(const SimRequest& request, std::span<const uint8_t> file, Re
             ++tally->too_long;
             continue;
         }
+        if ((frame.errors & ~capture::kFrameCrcError) != 0) {
+            Problem(tally, out, "frame %u (%u byte%s): recorded with receive errors (epb_flags 0x%08X) no inject makes, not delivered\n",
+                    number, length, length == 1 ? "" : "s", static_cast<unsigned>(frame.errors));
+            ++tally->other_errors;
+            continue;
+        }
         if (replayed == 0)
             first_ns = frame.timestamp_ns;
         port.WaitUntilUs(start_us + DueOffsetUs(settings, replayed, first_ns, frame.timestamp_ns));
         ++replayed;
 
-        const SimInjectHeader header{request.adapter, 0, 0, 0, static_cast<uint16_t>(length)};
+        const bool bad_crc = (frame.errors & capture::kFrameCrcError) != 0;
+        const SimInjectHeader header{request.adapter, 0, bad_crc ? INJECT_BAD_CRC : uint8_t{0}, 0,
+                                     static_cast<uint16_t>(length)};
         memcpy(scratch.data(), &header, sizeof(header));
         if (length != 0)
             memcpy(scratch.data() + sizeof(header), frame.data.data(), length);
@@ -131,6 +145,7 @@ ReplayEnd RunReplay(const SimRequest& request, std::span<const uint8_t> file, Re
             Problem(tally, out, "frame %u (%u byte%s): %s\n", number, length, length == 1 ? "" : "s",
                     InjectOutcomeName(result.outcome) != nullptr ? InjectOutcomeName(result.outcome) : "unknown outcome");
         ++tally->delivered;
+        tally->bad_crc += bad_crc ? 1 : 0;
         if (result.outcome < std::size(tally->outcomes))
             ++tally->outcomes[result.outcome];
         else

@@ -1,6 +1,8 @@
 // qz6sim replay: a capture file's frames delivered to an adapter's receive
 // side, one IOCTL_SIM_INJECT_FRAME each, with the recorded spacing (scaled)
-// or at a fixed rate.
+// or at a fixed rate. A frame recorded with a bad CRC arrives with a bad
+// CRC; one marked with another receive error (a file of another program)
+// is left out and counted, as no inject makes it.
 //
 // No Windows header and no allocation: the console program maps the file,
 // and provides the clock, the waiting and the inject call through a
@@ -40,6 +42,8 @@ struct ReplayTally {
     uint32_t delivered;         // inject calls that completed
     uint32_t left_out;          // outbound frames without --all
     uint32_t too_long;          // longer than an injected frame can be
+    uint32_t bad_crc;           // delivered with INJECT_BAD_CRC: recorded with a bad CRC
+    uint32_t other_errors;      // left out: recorded with receive errors no inject makes
     uint32_t outcomes[INJECT_DROPPED_NOT_CONFIGURED + 1];
     uint32_t other_outcomes;
 };
