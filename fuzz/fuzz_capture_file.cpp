@@ -4,14 +4,20 @@
 // Input: one mode byte. Even: the rest is a file. The reader must hand out
 // frames that lie inside it, stop for good at the first fault with an error
 // inside the file, and tell it in a bounded text; replay must deliver
-// exactly the frames the reader gives and stop where it stops. Odd: a
-// writer script into a buffer of a chosen capacity (2 bytes), a section
-// header (text) and an interface (name, link type, snap length, FCS bits),
-// then ops (1 byte each): packet (timestamp 8, direction 1, length 2,
-// pattern seed 1), statistics (3 x 8), flush part of the buffer (2). Blocks
-// must never pass the buffer, and the file written must read back frame for
-// frame.
+// exactly the frames the reader gives (but those with errors no inject
+// makes), a bad CRC as a bad CRC, and stop where it stops. Odd: a writer
+// script into a buffer of a chosen capacity (2 bytes), a section header
+// (text) and an interface (name, encoding 2: below 5 the link-type
+// choice's, else that link type alone, snap length, FCS bits), then ops (1
+// byte each): packet (timestamp 8, direction and marks 1: the low 6 bits
+// % 3 the direction, 0x80 a bad CRC, 0x40 a symbol error, length 2,
+// pattern seed 1),
+// statistics (3 x 8), flush part of the buffer (2). Blocks must never pass
+// the buffer, and the file written must read back frame for frame, marks
+// and all, behind any exported-PDU tags.
 #include <string.h>
+
+#include <iterator>
 
 #include "common/capture/capture_reader.h"
 #include "common/capture/pcapng_writer.h"
@@ -30,9 +36,16 @@ constexpr size_t kMaxFrames = 4096;
 struct Expected {
     uint64_t timestamp_us;
     Direction direction;
+    uint32_t errors;
     uint16_t length;
     uint8_t seed;
 };
+
+// Frames replay delivers: short enough to inject, with no error but a bad CRC.
+bool Replayable(const CaptureFrame& frame)
+{
+    return frame.data.size() <= kMaxReceivedFrame && (frame.errors & ~kFrameCrcError) == 0;
+}
 
 struct Harness {
     GuardedBuffer<65536> buffer;
@@ -61,11 +74,12 @@ public:
         CaptureFrame frame{};
         do {
             FUZZ_CHECK(reader_.Next(frame));
-        } while (frame.data.size() > kMaxReceivedFrame);
+        } while (!Replayable(frame));
         SimInjectHeader header;
         FUZZ_CHECK(input.size() >= sizeof(header));
         memcpy(&header, input.data(), sizeof(header));
         FUZZ_CHECK(header.adapter == 3 && header.length == frame.data.size());
+        FUZZ_CHECK(header.flags == (frame.errors != 0 ? INJECT_BAD_CRC : 0));
         FUZZ_CHECK(input.size() == sizeof(header) + header.length);
         FUZZ_CHECK(memcmp(input.data() + sizeof(header), frame.data.data(), header.length) == 0);
         result->outcome = static_cast<uint8_t>(now_ % 9);
@@ -85,12 +99,17 @@ void CheckReader(std::span<const uint8_t> file)
     CaptureFrame frame{};
     uint32_t frames = 0;
     uint32_t replayable = 0;
+    uint32_t too_long = 0;
+    uint32_t bad_crc = 0;
     while (reader.Next(frame)) {
         ++frames;
-        replayable += frame.data.size() <= kMaxReceivedFrame ? 1 : 0;
+        replayable += Replayable(frame) ? 1 : 0;
+        too_long += frame.data.size() > kMaxReceivedFrame ? 1 : 0;
+        bad_crc += Replayable(frame) && frame.errors != 0 ? 1 : 0;
         FUZZ_CHECK(frame.data.data() >= file.data() && frame.data.size() <= file.size());
         FUZZ_CHECK(frame.data.data() + frame.data.size() <= file.data() + file.size());
         FUZZ_CHECK(static_cast<uint8_t>(frame.direction) <= 2);
+        FUZZ_CHECK((frame.errors & ~kFrameErrorMask) == 0);
     }
     FUZZ_CHECK(!reader.Next(frame));  // nothing after the end or the fault
     const ReadError& error = reader.Error();
@@ -116,7 +135,8 @@ void CheckReader(std::span<const uint8_t> file)
     const simtool::ReplayEnd end = simtool::RunReplay(g.request, file, port, g.scratch, &tally, &out, &text);
     FUZZ_CHECK((end == simtool::ReplayEnd::FileDamaged) == reader.Failed());
     FUZZ_CHECK(tally.frames_read == frames && tally.delivered == replayable && port.delivered == replayable);
-    FUZZ_CHECK(tally.too_long == frames - replayable && tally.left_out == 0);
+    FUZZ_CHECK(tally.too_long == too_long && tally.other_errors == frames - replayable - too_long);
+    FUZZ_CHECK(tally.bad_crc == bad_crc && tally.left_out == 0);
     CheckTerminatedText(out.data, out.capacity, out.length);
 }
 
@@ -150,7 +170,9 @@ bool StartFile(CaptureWriter& writer, Input& in)
     char name_text[300];
     memcpy(name_text, name.data(), name.size());
     name_text[name.size()] = 0;
-    const InterfaceDescription description{name_text, in.U16(), in.U32(), in.U8()};
+    const uint16_t code = in.U16();
+    const FrameEncoding encoding = code < std::size(kLinkTypeChoices) ? kLinkTypeChoices[code].encoding : FrameEncoding{code};
+    const InterfaceDescription description{name_text, encoding, in.U32(), in.U8()};
     return AppendOrFlush(writer, [&] { return writer.AppendSectionHeader(application); }) &&
            AppendOrFlush(writer, [&] { return writer.AppendInterface(description); });
 }
@@ -168,14 +190,17 @@ void RunWriter(Input& in)
         FUZZ_CHECK(writer.Pending().size() + writer.FreeSpace() == capacity);
         switch (in.U8() % 3) {
         case 0: {
-            Expected frame{in.U64(), static_cast<Direction>(in.U8() % 3), static_cast<uint16_t>(in.U16() % 3000), in.U8()};
+            const uint64_t timestamp_us = in.U64();
+            const uint8_t marks = in.U8();
+            const uint32_t errors = ((marks & 0x80) != 0 ? kFrameCrcError : 0) | ((marks & 0x40) != 0 ? 0x80000000u : 0);
+            Expected frame{timestamp_us, static_cast<Direction>((marks & 0x3F) % 3), errors, static_cast<uint16_t>(in.U16() % 3000), in.U8()};
             for (size_t i = 0; i < frame.length; ++i)
                 g.data[i] = PatternByte(frame.seed, i);
-            const PacketRecord packet{frame.timestamp_us, frame.direction, {g.data, frame.length}};
+            const PacketRecord packet{frame.timestamp_us, frame.direction, {g.data, frame.length}, 0, frame.errors};
             if (AppendOrFlush(writer, [&] { return writer.AppendPacket(packet); }))
                 g.frames[g.frame_count++] = frame;
             else
-                FUZZ_CHECK(PacketBlockSize(frame.length) > capacity);
+                FUZZ_CHECK(writer.PacketSize(packet) > capacity);
             break;
         }
         case 1: {
@@ -203,6 +228,7 @@ void RunWriter(Input& in)
         const Expected& expected = g.frames[k];
         FUZZ_CHECK(frame.timestamp_ns == expected.timestamp_us * 1000u);
         FUZZ_CHECK(frame.direction == expected.direction && frame.data.size() == expected.length);
+        FUZZ_CHECK(frame.errors == expected.errors && frame.original_length == expected.length);
         for (size_t i = 0; i < expected.length; ++i)
             FUZZ_CHECK(frame.data[i] == PatternByte(expected.seed, i));
     }

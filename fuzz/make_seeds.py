@@ -196,13 +196,14 @@ def pcapng_option(order, code, value):
     return struct.pack(order + "HH", code, len(value)) + value + bytes(-len(value) % 4)
 
 
-def pcapng_file(order):
+def pcapng_file(order, link_type=104, tags=b""):
     end = pcapng_option(order, 0, b"")
     shb = pcapng_block(order, 0x0A0D0D0A, struct.pack(order + "IHHq", 0x1A2B3C4D, 1, 0, -1) +
                        pcapng_option(order, 4, b"qz6mon 1.0.0") + end)
-    idb = pcapng_block(order, 1, struct.pack(order + "HHI", 104, 0, 0) + pcapng_option(order, 2, b"ROZAR6O0") +
+    idb = pcapng_block(order, 1, struct.pack(order + "HHI", link_type, 0, 0) + pcapng_option(order, 2, b"ROZAR6O0") +
                        pcapng_option(order, 9, bytes([9])) + end)
     def epb(ts, data, flags):
+        data = tags + data
         return pcapng_block(order, 6, struct.pack(order + "IIIII", 0, ts >> 32, ts & 0xFFFFFFFF, len(data), len(data)) +
                             data + bytes(-len(data) % 4) + pcapng_option(order, 2, struct.pack(order + "I", flags)) + end)
     keepalive = bytes([0x8F, 0, 0x80, 0x35, 0, 0, 0, 2, 0, 0, 1, 0x2C, 0, 0, 1, 0x2B, 0xFF, 0xFF])
@@ -210,7 +211,7 @@ def pcapng_file(order):
     isb = pcapng_block(order, 5, struct.pack(order + "III", 0, 0, 5) + pcapng_option(order, 2, struct.pack(order + "II", 0, 1)) +
                        pcapng_option(order, 5, struct.pack(order + "Q", 42)) + end)
     unknown = pcapng_block(order, 0x0BAD, b"skip me")
-    return shb + idb + epb(1000, keepalive, 1) + unknown + epb(2000, b"\x0f\x00\x08\x00", 2) + spb + isb
+    return shb + idb + epb(1000, keepalive, 1) + unknown + epb(2000, b"\x0f\x00\x08\x00", 2 | 1 << 24) + spb + isb
 
 
 def pcap_file(order, magic):
@@ -224,6 +225,10 @@ def capture_file_seeds():
     write("capture_file", "pcapng_little", u8(0) + pcapng_file("<"))
     write("capture_file", "pcapng_big", u8(0) + pcapng_file(">"))
     write("capture_file", "pcapng_cut", u8(0) + pcapng_file("<")[:150])
+    # The exported-PDU link type: the dissector's name and a direction
+    # (big-endian tags) before each frame.
+    lapb_tags = struct.pack(">HH", 12, 4) + b"lapb" + struct.pack(">HHI", 35, 4, 1) + struct.pack(">HH", 0, 0)
+    write("capture_file", "pcapng_exported_pdu", u8(0) + pcapng_file("<", 252, lapb_tags))
     write("capture_file", "pcap_micros_little", u8(0) + pcap_file("<", 0xA1B2C3D4))
     write("capture_file", "pcap_nanos_big", u8(0) + pcap_file(">", 0xA1B23C4D))
     # Writer: a 600-byte buffer, section and interface, packets of both
@@ -232,9 +237,9 @@ def capture_file_seeds():
         return u8(0) + struct.pack("<Q", ts) + u8(direction) + u16(length) + u8(seed)
     def text(t):
         return u8(len(t)) + t
-    section = text(b"qz6mon 1.0.0") + text(b"KORQZ6C1") + u16(147) + u32(0) + u8(16)
-    script = (u8(1) + u16(600) + section + packet(1700000000000000, 1, 5, 1) + packet(1700000000000100, 2, 300, 2) +
-              u8(2) + u16(37) + packet(1700000000000200, 0, 0, 3) + u8(1) + struct.pack("<QQQ", 1, 2, 3) +
+    section = text(b"qz6mon 1.0.0") + text(b"KORQZ6C1") + u16(4) + u32(0) + u8(16)  # LAPB: tagged frames
+    script = (u8(1) + u16(600) + section + packet(1700000000000000, 1, 5, 1) + packet(1700000000000100, 2 | 0x80, 300, 2) +
+              u8(2) + u16(37) + packet(1700000000000200, 0 | 0x40, 0, 3) + u8(1) + struct.pack("<QQQ", 1, 2, 3) +
               packet(5, 1, 599, 4))
     write("capture_file", "writer_script", script)
 

@@ -1,17 +1,19 @@
 // Captures and the line's impairments under Wine, against the loaded driver:
 // frames received from one adapter, written to a pcapng file, replayed by
-// qz6sim.exe into another and received there come back the same; damaged
-// files are refused at the block that is damaged; impair loses and changes
-// exactly the frames it says.
+// qz6sim.exe into another and received there come back the same, those
+// with a bad CRC marked so again; damaged files are refused at the block
+// that is damaged; impair loses and changes exactly the frames it says.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "common/capture/capture_reader.h"
+#include "common/capture/capture_spool.h"
 #include "common/capture/pcapng_writer.h"
 #include "support/device_support.h"
 #include "tests/qz6sim/tool_runner.h"
@@ -29,16 +31,18 @@ uint64_t UnixMicros()
     return (since_1601 - 116444736000000000ull) / 10u;
 }
 
-// A capture of inbound frames as the monitor writes it, stamped as they come.
-std::vector<uint8_t> CaptureOf(const Frames& frames)
+// A capture of inbound frames as the monitor writes it, stamped as they
+// come, each with its errors (none where `errors` is empty).
+std::vector<uint8_t> CaptureOf(const Frames& frames, const std::vector<uint32_t>& errors = {})
 {
     static std::vector<uint8_t> buffer(256 * 1024);
     capture::CaptureWriter writer(buffer);
     EXPECT_TRUE(writer.AppendSectionHeader(capture::kMonitorApplication));
-    EXPECT_TRUE(writer.AppendInterface({kAdapterDeviceNames[0], capture::kLinkTypeRawHdlc}));
+    EXPECT_TRUE(writer.AppendInterface({kAdapterDeviceNames[0], capture::kRawHdlcEncoding}));
     const uint64_t start_us = UnixMicros();
-    for (const auto& frame : frames)
-        EXPECT_TRUE(writer.AppendPacket({UnixMicros(), capture::Direction::Inbound, frame}));
+    for (size_t i = 0; i < frames.size(); ++i)
+        EXPECT_TRUE(writer.AppendPacket({UnixMicros(), capture::Direction::Inbound, frames[i], 0,
+                                         i < errors.size() ? errors[i] : 0}));
     EXPECT_TRUE(writer.AppendStatistics({start_us, UnixMicros(), 0}));
     return {writer.Pending().begin(), writer.Pending().end()};
 }
@@ -54,8 +58,9 @@ Frames FramesOf(const std::vector<uint8_t>& file)
     return frames;
 }
 
-// Every frame queued at the adapter now.
-Frames ReceiveQueued(HANDLE device)
+// Every frame queued at the adapter now; with `errors`, the errors each is
+// recorded with, as the capture turns its record into a packet.
+Frames ReceiveQueued(HANDLE device, std::vector<uint32_t>* errors = nullptr)
 {
     CommandBlock status{};
     EXPECT_EQ(RunCommand(device, READ_STATUS, {}, &status), RETURN_SUCCESS);
@@ -66,6 +71,8 @@ Frames ReceiveQueued(HANDLE device)
         EXPECT_TRUE(Receive(device, &record, sizeof(record)).ok);
         EXPECT_EQ(record.status, RECEIVE_FRAME_PRESENT);
         frames.emplace_back(record.frame_data, record.frame_data + record.frame_length);
+        if (errors != nullptr)
+            errors->push_back(capture::ReceivedPacket(record, 0).errors);
     }
     return frames;
 }
@@ -130,23 +137,38 @@ protected:
 
 TEST_F(CaptureReplay, FramesReceivedWrittenReplayedAndReceivedAgainAreTheSame)
 {
+    // Both adapters pass frames with a bad CRC up, marked; every third one
+    // arrives so.
+    for (const DeviceHandle& device : devices_)
+        ASSERT_EQ(RunCommand(device.Get(), CRC_CONTROL, {1}), RETURN_SUCCESS);
     const size_t lengths[] = {1, 2, 3, 7, 64, 100, 255, 256, 1000, 1999, 2000, 5};
     for (size_t i = 0; i < std::size(lengths); ++i) {
         std::vector<uint8_t> frame(lengths[i]);
         for (size_t k = 0; k < frame.size(); ++k)
             frame[k] = static_cast<uint8_t>(i * 31 + k * 7);
-        ASSERT_EQ(SimInject(0, frame), INJECT_QUEUED) << i;
+        ASSERT_EQ(SimInject(0, frame, 0, i % 3 == 2 ? INJECT_BAD_CRC : 0), INJECT_QUEUED) << i;
     }
-    const Frames from_zero = ReceiveQueued(devices_[0].Get());
+    std::vector<uint32_t> marks;
+    const Frames from_zero = ReceiveQueued(devices_[0].Get(), &marks);
     ASSERT_EQ(from_zero.size(), std::size(lengths));
-    const std::string first = NewFile(CaptureOf(from_zero));
+    ASSERT_EQ(std::count(marks.begin(), marks.end(), capture::kFrameCrcError), 4);
+    const std::string first = NewFile(CaptureOf(from_zero, marks));
 
     const RunResult replay = RunTool("replay KORQZ6C1 " + first + " --speed 4");
     EXPECT_EQ(replay.exit_code, 0u) << replay.out << replay.err;
-    EXPECT_TRUE(Contains(replay.out, "12 frames read, 12 delivered: 12 queued\n")) << replay.out;
+    EXPECT_TRUE(Contains(replay.out, "12 frames read, 12 delivered: 12 queued\n"
+                                     "4 frames recorded with a bad CRC, injected with a bad CRC\n")) << replay.out;
     EXPECT_EQ(replay.err, "");
 
-    EXPECT_EQ(FramesOf(CaptureOf(ReceiveQueued(devices_[1].Get()))), from_zero);
+    std::vector<uint32_t> marks_again;
+    EXPECT_EQ(FramesOf(CaptureOf(ReceiveQueued(devices_[1].Get(), &marks_again))), from_zero);
+    EXPECT_EQ(marks_again, marks);
+
+    // A receiver that checks CRCs drops them, as it would on the line.
+    ASSERT_EQ(RunCommand(devices_[1].Get(), CRC_CONTROL, {0}), RETURN_SUCCESS);
+    const RunResult checked = RunTool("replay KORQZ6C1 " + first + " --rate 1000");
+    EXPECT_TRUE(Contains(checked.out, "12 frames read, 12 delivered: 8 queued, 4 dropped-bad-crc\n")) << checked.out;
+    EXPECT_EQ(ReceiveQueued(devices_[1].Get()).size(), 8u);
 }
 
 TEST_F(CaptureReplay, DamagedOrForeignFilesAreRefusedAtTheDamage)

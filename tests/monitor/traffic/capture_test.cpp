@@ -1,6 +1,6 @@
 // "Capture to File" against the simulated driver: the files it writes, as
-// tshark reads them back (frames, lengths, bytes, directions, time order,
-// a Cisco HDLC keepalive decoded as such) and as the project's own reader
+// tshark reads them back (frames, lengths, bytes, directions, bad-CRC
+// marks, time order, a Cisco HDLC keepalive decoded as such) and as the project's own reader
 // sees their statistics block (the adapter's dropped frames); when a
 // capture waits, stops and refuses to start.
 #include <windows.h>
@@ -81,6 +81,7 @@ std::string Hex(const std::vector<uint8_t>& bytes)
 struct Expected {
     std::vector<uint8_t> bytes;
     bool sent;
+    bool crc_error = false;
 };
 
 class CaptureToFile : public TrafficTest {
@@ -187,8 +188,9 @@ TEST_F(CaptureToFile, RecordsWhatIsReceivedAndSentInTimeOrderWithTheAdaptersDrop
         std::vector<uint8_t> frame(length);
         for (size_t i = 0; i < length; ++i)
             frame[i] = static_cast<uint8_t>(length + i * 7);
-        InjectAndWait(frame);
-        expected.push_back({frame, false});
+        const bool crc_error = length == 100;  // passed up marked, as with CRC_CONTROL on
+        InjectAndWait(frame, crc_error ? FRAME_BITS_CRC_ERROR : 0);
+        expected.push_back({frame, false, crc_error});
     }
     SendAndWait("7E 01 02 FF");
     expected.push_back({{0x7E, 0x01, 0x02, 0xFF}, true});
@@ -225,19 +227,22 @@ TEST_F(CaptureToFile, RecordsWhatIsReceivedAndSentInTimeOrderWithTheAdaptersDrop
 
     if (GetFileAttributesA(kTshark) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "tshark is not installed (./qz6 setup installs it)";
-    const auto lines = Tshark("-e frame.len -e frame.p2p_dir -e frame.time_epoch -e frame.interface_name -e data.data");
+    const auto lines = Tshark("-e frame.len -e frame.p2p_dir -e frame.time_epoch -e frame.interface_name -e data.data "
+                              "-e frame.packet_flags_crc_error -e _ws.expert.message");
     ASSERT_EQ(lines.size(), expected.size());
     double previous = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE(i);
-        ASSERT_EQ(lines[i].size(), 5u);
-        EXPECT_EQ(lines[i][0], std::to_string(expected[i].bytes.size()));
+        ASSERT_EQ(lines[i].size(), 6u);  // no expert note, no seventh field
+        // The frame behind 20 bytes of tags: the dissector "data", the direction, the end.
+        EXPECT_EQ(lines[i][0], std::to_string(expected[i].bytes.size() + 20));
         EXPECT_EQ(lines[i][1], expected[i].sent ? "0" : "1");  // 0 sent, 1 received
         const double time = std::atof(lines[i][2].c_str());
         EXPECT_GE(time, previous);
         previous = time;
         EXPECT_EQ(lines[i][3], "ROZAR6O0");
         EXPECT_EQ(lines[i][4], Hex(expected[i].bytes));
+        EXPECT_EQ(lines[i][5], expected[i].crc_error ? "1" : "0");
     }
 }
 
