@@ -193,7 +193,8 @@ void RunWriter(Input& in)
             const uint64_t timestamp_us = in.U64();
             const uint8_t marks = in.U8();
             const uint32_t errors = ((marks & 0x80) != 0 ? kFrameCrcError : 0) | ((marks & 0x40) != 0 ? 0x80000000u : 0);
-            Expected frame{timestamp_us, static_cast<Direction>((marks & 0x3F) % 3), errors, static_cast<uint16_t>(in.U16() % 3000), in.U8()};
+            const Direction direction = static_cast<Direction>((marks & 0x3F) % 3);
+            Expected frame{timestamp_us, direction, errors, static_cast<uint16_t>(in.U16() % 3000), in.U8()};
             for (size_t i = 0; i < frame.length; ++i)
                 g.data[i] = PatternByte(frame.seed, i);
             const PacketRecord packet{frame.timestamp_us, frame.direction, {g.data, frame.length}, 0, frame.errors};

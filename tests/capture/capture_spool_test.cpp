@@ -30,8 +30,7 @@ TEST(CaptureSpools, KeepEveryFrameInOrderWithItsTagsAndMarksAcrossSwapsAndCountW
     ASSERT_TRUE(spool.Filling().AppendInterface({"ROZAR6O0", kLapbEncoding}));
     write_out();
 
-    // Received as the adapter hands them up: every other one with a bad
-    // CRC, each with the two CRC bytes the adapter appends.
+    // As the adapter hands them up, with their CRC bytes; every other one bad.
     ReceiveRecord record{};
     uint8_t number = 0;
     auto append = [&] {
@@ -56,8 +55,6 @@ TEST(CaptureSpools, KeepEveryFrameInOrderWithItsTagsAndMarksAcrossSwapsAndCountW
     std::vector<uint8_t> firsts;
     for (CaptureFrame read; reader.Next(read);) {
         firsts.push_back(read.data[0]);
-        EXPECT_EQ(read.data.size(), 40u);
-        EXPECT_EQ(read.direction, Direction::Inbound);
         EXPECT_EQ(read.errors, read.data[0] % 2 == 1 ? kFrameCrcError : 0u) << int{read.data[0]};
     }
     EXPECT_FALSE(reader.Failed());

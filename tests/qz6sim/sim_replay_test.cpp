@@ -159,37 +159,20 @@ TEST(RunReplay, ReportsFramesThatDidNotQueueAndSumsUp)
     EXPECT_EQ(run.out.find("frame 22 "), std::string::npos) << run.out;
 }
 
-// Files of every encoding, those written with the user link types before
-// among them: the frames' own bytes go, a bad CRC goes as a bad CRC, and a
-// frame with an error no inject makes is left out, each counted.
+// Files written now and before (user link types): a bad CRC goes as one, an
+// error no inject makes is left out, each counted.
 TEST(RunReplay, ReplaysTheFramesOfEveryEncodingWithTheirMarks)
 {
-    const std::vector<Frame> frames = {
-        {1, Direction::Inbound, {0x03, 0x3F}, capture::kFrameCrcError},
-        {2, Direction::Inbound, {0x01, 0x00, 0x10}},
-        {3, Direction::Inbound, {0x7E}, 0x80000000},                           // symbol error
-        {4, Direction::Unknown, {0x0F}, capture::kFrameCrcError | (1u << 25)},  // and too long
-        {5, Direction::Outbound, {0x01, 0x73}, capture::kFrameCrcError},        // left out: sent
-    };
-    const capture::FrameEncoding encodings[] = {capture::kRawHdlcEncoding, capture::kLapbEncoding,
-                                                {capture::kLinkTypeCiscoHdlc}, {capture::kLinkTypeUser0},
-                                                {capture::kLinkTypeUser1}};
-    for (const capture::FrameEncoding& encoding : encodings) {
-        SCOPED_TRACE(encoding.link_type);
+    const std::vector<Frame> frames = {{1, Direction::Inbound, {0x03, 0x3F}, capture::kFrameCrcError},
+                                       {2, Direction::Inbound, {0x7E}, capture::kFrameCrcError | 0x80000000}};
+    for (const capture::FrameEncoding& encoding : {capture::kLapbEncoding, capture::FrameEncoding{capture::kLinkTypeUser1}}) {
         FakePort port;
-        port.outcomes = {INJECT_DROPPED_BAD_CRC};  // a receiver that drops bad CRCs
         const Replayed run = Replay({"replay", "2", "m.pcapng"}, CaptureOf(frames, encoding), port);
-        EXPECT_EQ(run.end, ReplayEnd::Done);
-        ASSERT_EQ(port.injected.size(), 2u);
+        ASSERT_EQ(port.injected.size(), 1u);
         EXPECT_EQ(port.injected[0].input, (std::vector<uint8_t>{2, 0, INJECT_BAD_CRC, 0, 2, 0, 0x03, 0x3F}));
-        EXPECT_EQ(port.injected[1].input, (std::vector<uint8_t>{2, 0, 0, 0, 3, 0, 0x01, 0x00, 0x10}));
-        EXPECT_NE(run.out.find("\nframe 1 (2 bytes): dropped-bad-crc\n"
-                               "frame 3 (1 byte): recorded with receive errors (epb_flags 0x80000000) no inject makes, not delivered\n"
-                               "frame 4 (1 byte): recorded with receive errors (epb_flags 0x03000000) no inject makes, not delivered\n"
-                               "5 frames read, 2 delivered: 1 queued, 1 dropped-bad-crc\n"
-                               "1 outbound frame left out (--all replays them)\n"
-                               "1 frame recorded with a bad CRC, injected with a bad CRC\n"
-                               "2 frames recorded with other receive errors, not delivered\n"),
+        EXPECT_NE(run.out.find("\nframe 2 (1 byte): recorded with receive errors (epb_flags 0x81000000) no inject makes, "
+                               "not delivered\n2 frames read, 1 delivered: 1 queued\n1 frame recorded with a bad CRC, "
+                               "injected with a bad CRC\n1 frame recorded with other receive errors, not delivered\n"),
                   std::string::npos)
             << run.out;
     }

@@ -117,7 +117,9 @@ ReplayEnd RunReplay(const SimRequest& request, std::span<const uint8_t> file, Re
             continue;
         }
         if ((frame.errors & ~capture::kFrameCrcError) != 0) {
-            Problem(tally, out, "frame %u (%u byte%s): recorded with receive errors (epb_flags 0x%08X) no inject makes, not delivered\n",
+            Problem(tally, out,
+                    "frame %u (%u byte%s): recorded with receive errors (epb_flags 0x%08X) no inject makes, "
+                    "not delivered\n",
                     number, length, length == 1 ? "" : "s", static_cast<unsigned>(frame.errors));
             ++tally->other_errors;
             continue;
