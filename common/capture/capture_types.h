@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <string_view>
+
 namespace qz6::capture {
 
 // Link types (the LINKTYPE_ values of pcap and pcapng files).
@@ -23,6 +25,12 @@ constexpr uint16_t kLinkTypeExportedPdu = 252;
 struct FrameEncoding {
     uint16_t link_type;
     const char* dissector = nullptr;
+
+    constexpr bool operator==(const FrameEncoding& other) const
+    {
+        return link_type == other.link_type && DissectorName() == other.DissectorName();
+    }
+    constexpr std::string_view DissectorName() const { return dissector == nullptr ? "" : dissector; }
 };
 
 // Frames of no particular protocol, shown by Wireshark as plain data. No
@@ -49,22 +57,11 @@ inline constexpr LinkTypeChoice kLinkTypeChoices[] = {
     {"LAPB (X.25)", kLapbEncoding},
 };
 
-constexpr bool SameText(const char* a, const char* b)
-{
-    if (a == nullptr || b == nullptr)
-        return a == b;
-    while (*a != '\0' && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
 // The label of the choice whose frames are written as `encoding`, or nullptr.
 constexpr const char* LinkTypeLabel(const FrameEncoding& encoding)
 {
     for (const LinkTypeChoice& choice : kLinkTypeChoices) {
-        if (choice.encoding.link_type == encoding.link_type && SameText(choice.encoding.dissector, encoding.dissector))
+        if (choice.encoding == encoding)
             return choice.label;
     }
     return nullptr;
