@@ -10,6 +10,7 @@ set(QZ6_PURE_MODEL_SOURCES
     driver/model/sim_control.cpp)
 
 set(QZ6_PURE_CAPTURE_SOURCES
+    common/capture/capture_files.cpp
     common/capture/capture_reader.cpp
     common/capture/capture_spool.cpp
     common/capture/pcap_reader.cpp

@@ -130,7 +130,7 @@ bool CaptureWriter::AppendPacket(const PacketRecord& packet)
         return false;
     const uint32_t captured = static_cast<uint32_t>(packet.data.size());
     BlockBuilder block(buffer_.subspan(length_, size), kBlockEnhancedPacket);
-    block.Put32(0);  // interface
+    block.Put32(packet.interface_id);
     block.PutHighLow(packet.timestamp_us);
     block.Put32(captured);
     block.Put32(packet.original_length > captured ? packet.original_length : captured);
@@ -147,7 +147,7 @@ bool CaptureWriter::AppendStatistics(const StatisticsRecord& statistics)
     if (kStatisticsBlockSize > FreeSpace())
         return false;
     BlockBuilder block(buffer_.subspan(length_, kStatisticsBlockSize), kBlockStatistics);
-    block.Put32(0);  // interface
+    block.Put32(statistics.interface_id);
     block.PutHighLow(statistics.end_us);
     const uint16_t time_codes[] = {kIsbStartTime, kIsbEndTime};
     const uint64_t times[] = {statistics.start_us, statistics.end_us};

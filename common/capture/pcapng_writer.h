@@ -6,8 +6,8 @@
 // written out, or nothing at all when the block does not fit (it then
 // returns false: write Pending() out, Consume() it and append again). The
 // caller does the file I/O, e.g. once a second and whenever an append
-// fails. A file is: one section header, one interface (the adapter), its
-// frames, and at the end the interface's statistics. Everything is written
+// fails. A file is: one section header, one interface per adapter, their
+// frames, and at the end each interface's statistics. Everything is written
 // little-endian, timestamps in microseconds since 1970-01-01 00:00 UTC
 // (if_tsresol 6). One writer is used by one thread at a time; it keeps no
 // other state than its buffer.
@@ -47,12 +47,14 @@ struct PacketRecord {
     Direction direction;
     std::span<const uint8_t> data;
     uint32_t original_length = 0;  // the frame's length on the line; below data.size(): data.size()
+    uint32_t interface_id = 0;     // the interface the frame came through, in the order they were appended
 };
 
 struct StatisticsRecord {
     uint64_t start_us;           // isb_starttime: the capture started
     uint64_t end_us;             // isb_endtime and the block's timestamp: the capture ended
     uint64_t frames_dropped;     // isb_ifdrop: frames the adapter dropped during the capture
+    uint32_t interface_id = 0;
 };
 
 // Sizes of the blocks the writer appends, for sizing its buffer.
@@ -66,13 +68,13 @@ public:
 
     // Section header with shb_userappl `application` (e.g. kMonitorApplication).
     bool AppendSectionHeader(std::string_view application);
-    // Interface 0 of the section: if_name, if_tsresol 6 (microseconds),
-    // if_fcslen when asked for.
+    // The section's next interface (0, 1, ...): if_name, if_tsresol 6
+    // (microseconds), if_fcslen when asked for.
     bool AppendInterface(const InterfaceDescription& description);
-    // An enhanced packet block of interface 0 with epb_flags giving the
+    // An enhanced packet block of its interface with epb_flags giving the
     // direction (0 for Direction::Unknown).
     bool AppendPacket(const PacketRecord& packet);
-    // An interface statistics block of interface 0.
+    // An interface statistics block of its interface.
     bool AppendStatistics(const StatisticsRecord& statistics);
 
     // Whole blocks appended and not yet consumed, in file order.
