@@ -19,7 +19,8 @@ set(QZ6_PURE_CAPTURE_SOURCES
     common/capture/read_error.cpp)
 
 set(QZ6_PURE_COMMON_TEXT_SOURCES
-    common/hex_text.cpp)
+    common/hex_text.cpp
+    common/text_buffer.cpp)
 
 set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_args_faults.cpp
@@ -34,7 +35,6 @@ set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_replay.cpp
     tools/qz6sim/sim_reply_text.cpp
     tools/qz6sim/sim_status_text.cpp
-    tools/qz6sim/sim_text_buffer.cpp
     tools/qz6sim/sim_text_parts.cpp)
 
 set(QZ6_PURE_CONFIGURATOR_SOURCES
