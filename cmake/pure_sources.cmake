@@ -37,6 +37,10 @@ set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_status_text.cpp
     tools/qz6sim/sim_text_parts.cpp)
 
+set(QZ6_PURE_CAPTOOL_SOURCES
+    tools/qz6cap/cap_options.cpp
+    tools/qz6cap/cap_text.cpp)
+
 set(QZ6_PURE_CONFIGURATOR_SOURCES
     configurator/config_lines.cpp)
 

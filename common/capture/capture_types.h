@@ -24,17 +24,19 @@ constexpr uint16_t kLinkTypeLapb = kLinkTypeUser1;
 constexpr uint16_t kLinkTypeRawHdlc = kLinkTypeUser0;
 
 // What the operator chooses the frames to be decoded as, in the order the
-// monitor offers them.
+// monitor offers them; `name` is the one word a command line chooses it by
+// (qz6cap -y).
 struct LinkTypeChoice {
     const char* label;
     uint16_t link_type;
+    const char* name;
 };
 inline constexpr LinkTypeChoice kLinkTypeChoices[] = {
-    {"HDLC frames, no decoding", kLinkTypeRawHdlc},
-    {"Cisco HDLC", kLinkTypeCiscoHdlc},
-    {"PPP in HDLC-like framing", kLinkTypePppHdlc},
-    {"Frame Relay", kLinkTypeFrameRelay},
-    {"LAPB (X.25)", kLinkTypeLapb},
+    {"HDLC frames, no decoding", kLinkTypeRawHdlc, "HDLC"},
+    {"Cisco HDLC", kLinkTypeCiscoHdlc, "CHDLC"},
+    {"PPP in HDLC-like framing", kLinkTypePppHdlc, "PPP"},
+    {"Frame Relay", kLinkTypeFrameRelay, "FR"},
+    {"LAPB (X.25)", kLinkTypeLapb, "LAPB"},
 };
 
 // The label of a link type of the table, or nullptr.
