@@ -304,11 +304,13 @@ CapExit RunCapture()
     if (exit == CapExit::Done)
         WaitForTheEnd();
 
-    // The one way every run ends.
-    EndReceiveThreads();
+    // The one way every run ends. The drops are read while the frames are
+    // still taken: once the receives end, a busy line fills the adapter's
+    // buffers and it drops what no capture was there to take.
     uint64_t dropped[kAdapterCount];
     bool known[kAdapterCount];
     NoteDrops(dropped, known);
+    EndReceiveThreads();
     const capture::OutputStatus status =
         capture::CloseCaptureOutput(g_cap.output, {dropped, g_cap.adapter_count});
     ReleaseAdapters();

@@ -125,8 +125,8 @@ void FormatStatusLine(const CapProgress& progress, TextBuffer* out)
 void FormatSummary(const CapSummary& summary, TextBuffer* out)
 {
     const CapProgress& progress = summary.progress;
-    Append(out, "qz6cap: %llu frame%s (%llu bytes) in %.1f s", static_cast<unsigned long long>(progress.frames),
-           progress.frames == 1 ? "" : "s", static_cast<unsigned long long>(progress.bytes), summary.seconds);
+    Append(out, "qz6cap: %llu frame%s in %.1f s, %llu bytes written", static_cast<unsigned long long>(progress.frames),
+           progress.frames == 1 ? "" : "s", summary.seconds, static_cast<unsigned long long>(progress.bytes));
     if (summary.files > 1)
         Append(out, " into %u files, the last %.*s\n", static_cast<unsigned>(summary.files),
                static_cast<int>(progress.file.size()), progress.file.data());
