@@ -141,6 +141,10 @@ bool StartFile(CaptureOutput& output, uint32_t number)
     if (removed != 0 && kept <= output.ring_slots.size())
         DeleteFileA(output.ring_slots[(removed - 1) % kept].name);
 
+    AcquireSRWLockExclusive(&output.lock);
+    std::memcpy(output.status.file, name, sizeof name);
+    output.status.file_number = number;
+    ReleaseSRWLockExclusive(&output.lock);
     output.file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (output.file == INVALID_HANDLE_VALUE) {
@@ -154,10 +158,6 @@ bool StartFile(CaptureOutput& output, uint32_t number)
     output.file_base = 0;
     output.progress = {0, 0, NowUs(output), number};
     std::memcpy(output.dropped_at_file_start, output.dropped, sizeof output.dropped);
-    AcquireSRWLockExclusive(&output.lock);
-    std::memcpy(output.status.file, name, sizeof name);
-    output.status.file_number = number;
-    ReleaseSRWLockExclusive(&output.lock);
     return WriteBlocks(output, FileHead(output), 0);
 }
 

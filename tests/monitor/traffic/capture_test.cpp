@@ -22,40 +22,16 @@
 #include "monitor/line_test/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
+#include "support/host_shell.h"
 #include "support/traffic_fixture.h"
 
 namespace qz6::mon::test {
 namespace {
 
 namespace sim = qz6::test;
+using qz6::test::HostShell;
 
 constexpr const char* kTshark = "Z:\\usr\\bin\\tshark";
-
-// A shell command run on the host, its output. Wine starts a Unix program
-// but does not wait for it, so the output is renamed into place at the end
-// and waited for.
-std::string HostShell(const std::string& command)
-{
-    const std::string output = "/tmp/qz6-capture-test-" + std::to_string(GetCurrentProcessId()) + ".txt";
-    const std::string seen = "Z:" + output;
-    DeleteFileA(seen.c_str());
-    std::string line = "/bin/sh -c \"(" + command + ") >" + output + ".part 2>&1; mv " + output + ".part " + output + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return "<not started>";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (!WaitUntil([&] { return GetFileAttributesA(seen.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000))
-        return "<no output>";
-    std::ifstream file(seen, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    file.close();
-    DeleteFileA(seen.c_str());
-    return text.str();
-}
 
 std::vector<std::string> Split(const std::string& text, char separator)
 {
