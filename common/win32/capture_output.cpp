@@ -157,7 +157,9 @@ bool StartFile(CaptureOutput& output, uint32_t number)
     output.seekable = true;
     output.file_base = 0;
     output.progress = {0, 0, NowUs(output), number};
+    AcquireSRWLockExclusive(&output.lock);
     std::memcpy(output.dropped_at_file_start, output.dropped, sizeof output.dropped);
+    ReleaseSRWLockExclusive(&output.lock);
     return WriteBlocks(output, FileHead(output), 0);
 }
 
@@ -318,8 +320,10 @@ bool OpenCaptureOutput(CaptureOutput& output, const OutputSetup& setup)
     output.stopped = false;
     output.last_write_us = 0;
     std::memset(output.dropped_at_file_start, 0, sizeof output.dropped_at_file_start);
-    InitializeSRWLock(&output.lock);
-    output.accepting = false;
+    // Under the lock: a thread that saw the last capture accepting may
+    // still be on its way in.
+    AcquireSRWLockExclusive(&output.lock);
+    SetAccepting(output, false);
     output.closing = false;
     output.wake_sent = false;
     output.spool = CaptureSpool(output.buffers[0], output.buffers[1]);
@@ -327,6 +331,7 @@ bool OpenCaptureOutput(CaptureOutput& output, const OutputSetup& setup)
         clock = CaptureClock{};
     std::memset(output.dropped, 0, sizeof output.dropped);
     output.status = OutputStatus{};
+    ReleaseSRWLockExclusive(&output.lock);
 
     if (output.to_stream) {
         // Standard output may be a file too (a redirection), which is cut

@@ -66,7 +66,8 @@ struct OutputStatus {
 };
 
 // Everything of one capture. Large (the spool's buffers): a program keeps
-// it in its state record, never on a stack.
+// it in static storage (zero-initialised, the lock with it), never on a
+// stack, and opens it again for each capture.
 struct CaptureOutput {
     // ---- Set by OpenCaptureOutput, read-only while it runs
     InterfaceDescription interfaces[kMaxCaptureInterfaces];

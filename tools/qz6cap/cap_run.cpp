@@ -149,10 +149,14 @@ void ClearStatus()
     WriteError(text);
 }
 
-// Waits for the end, with a status line a second on a console.
+// Waits for the end, with a status line a second on a console. The
+// adapters' drops are read once a second only for that line and for the
+// statistics of a ring's files: a quiet capture into one file asks the
+// driver nothing while it runs.
 void WaitForTheEnd()
 {
     const bool status_line = !g_cap.request.quiet && ErrorIsConsole();
+    const bool drops_wanted = status_line || WritesRing(g_cap.request);
     const uint64_t start_ms = GetTickCount64();
     const uint64_t stop_ms = g_cap.request.stop_seconds != 0 ? start_ms + g_cap.request.stop_seconds * 1000ull : 0;
     HANDLE ends[] = {g_cap.stop, capture::OutputEndedEvent(g_cap.output)};
@@ -160,11 +164,14 @@ void WaitForTheEnd()
         const uint64_t now = GetTickCount64();
         if (stop_ms != 0 && now >= stop_ms)
             return;
-        DWORD wait = kStatusIntervalMs - static_cast<DWORD>((now - start_ms) % kStatusIntervalMs);
-        if (stop_ms != 0 && stop_ms - now < wait)
-            wait = static_cast<DWORD>(stop_ms - now);
+        DWORD wait = drops_wanted ? kStatusIntervalMs - static_cast<DWORD>((now - start_ms) % kStatusIntervalMs)
+                                  : INFINITE;
+        if (stop_ms != 0 && (wait == INFINITE || stop_ms - now < wait))
+            wait = static_cast<DWORD>(stop_ms - now < INFINITE ? stop_ms - now : INFINITE - 1);
         if (WaitForMultipleObjects(2, ends, FALSE, wait) != WAIT_TIMEOUT)
             return;
+        if (!drops_wanted)
+            continue;
         uint64_t dropped[kAdapterCount];
         bool known[kAdapterCount];
         const uint64_t total = NoteDrops(dropped, known);
