@@ -10,6 +10,7 @@ set(QZ6_PURE_MODEL_SOURCES
     driver/model/sim_control.cpp)
 
 set(QZ6_PURE_CAPTURE_SOURCES
+    common/capture/capture_files.cpp
     common/capture/capture_reader.cpp
     common/capture/capture_spool.cpp
     common/capture/exported_pdu.cpp
@@ -19,7 +20,8 @@ set(QZ6_PURE_CAPTURE_SOURCES
     common/capture/read_error.cpp)
 
 set(QZ6_PURE_COMMON_TEXT_SOURCES
-    common/hex_text.cpp)
+    common/hex_text.cpp
+    common/text_buffer.cpp)
 
 set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_args_faults.cpp
@@ -34,8 +36,11 @@ set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_replay.cpp
     tools/qz6sim/sim_reply_text.cpp
     tools/qz6sim/sim_status_text.cpp
-    tools/qz6sim/sim_text_buffer.cpp
     tools/qz6sim/sim_text_parts.cpp)
+
+set(QZ6_PURE_CAPTOOL_SOURCES
+    tools/qz6cap/cap_options.cpp
+    tools/qz6cap/cap_text.cpp)
 
 set(QZ6_PURE_CONFIGURATOR_SOURCES
     configurator/config_lines.cpp)

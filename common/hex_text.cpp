@@ -90,4 +90,26 @@ HexRunsResult ParseHexRuns(std::string_view text, std::span<uint8_t> data)
     return {HexRunsError::None, count, {}};
 }
 
+bool ParseNumber(std::string_view text, uint32_t max, uint32_t* value)
+{
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return false;
+    uint64_t result = 0;
+    for (char c : text) {
+        int digit = HexDigitValue(c);
+        if (digit < 0 || static_cast<unsigned>(digit) >= base)
+            return false;
+        result = result * base + static_cast<unsigned>(digit);
+        if (result > max)
+            return false;
+    }
+    *value = static_cast<uint32_t>(result);
+    return true;
+}
+
 }  // namespace qz6

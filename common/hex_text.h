@@ -1,5 +1,6 @@
 // Bytes typed as hexadecimal text: the one digit table, the one token
-// splitter, and the two readings the programs use. The monitor's Send
+// splitter, and the two readings the programs use; and numbers typed on the
+// console tools' command lines. The monitor's Send
 // Frames window reads a Data box leniently (every space-separated token is
 // one byte, whatever it holds); qz6sim's `inject --hex` reads its argument
 // strictly and refuses what is not plainly hex. No Windows header, no
@@ -69,5 +70,10 @@ struct HexRunsResult {
 };
 
 HexRunsResult ParseHexRuns(std::string_view text, std::span<uint8_t> data);
+
+// ---- Numbers ------------------------------------------------------------------------
+// A number typed on a command line: decimal or 0x hex, no sign, no
+// trailing characters, at most `max`.
+bool ParseNumber(std::string_view text, uint32_t max, uint32_t* value);
 
 }  // namespace qz6

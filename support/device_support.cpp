@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/adapter_names.h"
+#include "common/default_configuration.h"
 
 namespace qz6::test {
 
@@ -58,13 +59,10 @@ uint8_t RunCommand(HANDLE device, uint8_t command, std::initializer_list<uint8_t
 
 StreamingConfiguration DefaultConfiguration(uint32_t baud_rate)
 {
+    // The programs' one default, in the read form (its first 18 bytes).
+    const ConfigurationToSend sent = ::qz6::DefaultConfiguration(baud_rate);
     StreamingConfiguration configuration{};
-    configuration.baud_rate = baud_rate;
-    configuration.max_frame_size = 2000;
-    configuration.percent_tx_buffers = 50;
-    configuration.operational_bits = OPERATIONAL_RS232;
-    configuration.modem_bits = MODEM_IGNORE_CHANGES;
-    configuration.statistics_bits = STATISTICS_COUNT_TX | STATISTICS_COUNT_RX;
+    std::memcpy(&configuration, &sent, sizeof sent);
     return configuration;
 }
 
@@ -209,22 +207,30 @@ bool WaitForServiceState(SC_HANDLE service, DWORD state)
 
 }  // namespace
 
-bool RestartDriverService()
+bool SetDriverService(bool running)
 {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (manager == nullptr)
         return false;
     SC_HANDLE service = OpenServiceA(manager, "Zurezi6", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
-    bool running = false;
+    bool reached = false;
     if (service != nullptr) {
         SERVICE_STATUS status{};
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        running = WaitForServiceState(service, SERVICE_STOPPED) && StartServiceA(service, 0, nullptr) &&
-                  WaitForServiceState(service, SERVICE_RUNNING);
+        if (running) {
+            reached = StartServiceA(service, 0, nullptr) && WaitForServiceState(service, SERVICE_RUNNING);
+        } else {
+            ControlService(service, SERVICE_CONTROL_STOP, &status);
+            reached = WaitForServiceState(service, SERVICE_STOPPED);
+        }
         CloseServiceHandle(service);
     }
     CloseServiceHandle(manager);
-    return running;
+    return reached;
+}
+
+bool RestartDriverService()
+{
+    return SetDriverService(false) && SetDriverService(true);
 }
 
 }  // namespace qz6::test

@@ -70,7 +70,8 @@ CallResult Execute(HANDLE device, CommandBlock& block, uint32_t control_code = I
 uint8_t RunCommand(HANDLE device, uint8_t command, std::initializer_list<uint8_t> data = {}, CommandBlock* reply = nullptr);
 uint8_t RunCommand(HANDLE device, uint8_t command, std::span<const uint8_t> data, CommandBlock* reply);
 
-// The configuration the monitor sends by default, with a given bit rate.
+// The programs' default configuration (common/default_configuration.h),
+// with a given bit rate, in the form READ_CONFIGURATION answers.
 StreamingConfiguration DefaultConfiguration(uint32_t baud_rate = 56000);
 uint8_t Configure(HANDLE device, const StreamingConfiguration& configuration);
 
@@ -99,5 +100,7 @@ std::vector<SimLogEntry> SimNewLogEntries(unsigned adapter, int64_t* last_seen, 
 // Stops and starts the Zurezi6 service, which reads its adapters from the
 // registry when it starts. True once it runs again.
 bool RestartDriverService();
+// Stops or starts it; true once it is in that state.
+bool SetDriverService(bool running);
 
 }  // namespace qz6::test

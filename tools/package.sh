@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds $QZ6_BUILD_DIR/qz6-VERSION-i686.zip for Windows users: the 32-bit
-# programs qz6mon.exe, qz6conf.exe and qz6sim.exe, the simulated adapter
+# programs qz6mon.exe, qz6conf.exe, qz6cap.exe and qz6sim.exe, the simulated adapter
 # driver for 32-bit Windows (zurezi6.sys) and for 64-bit Windows
 # (x64/zurezi6.sys, beside which the 32-bit programs run unchanged), and
 # INSTALL.txt. Takes each file from the tree built for its processor (./qz6
@@ -23,14 +23,15 @@ version="$(sed -n 's/^#define QZ6_VERSION_TEXT "\(.*\)"$/\1/p' "$root/common/ver
 [[ -n "$version" ]] || { echo "package: no QZ6_VERSION_TEXT in common/version.h" >&2; exit 1; }
 
 # Source file, and its place in the zip.
-files=("$bin32/qz6mon.exe" "$bin32/qz6conf.exe" "$bin32/qz6sim.exe" "$bin32/zurezi6.sys" "$bin64/zurezi6.sys")
-places=(qz6mon.exe qz6conf.exe qz6sim.exe zurezi6.sys x64/zurezi6.sys)
+files=("$bin32/qz6mon.exe" "$bin32/qz6conf.exe" "$bin32/qz6cap.exe" "$bin32/qz6sim.exe" "$bin32/zurezi6.sys"
+       "$bin64/zurezi6.sys")
+places=(qz6mon.exe qz6conf.exe qz6cap.exe qz6sim.exe zurezi6.sys x64/zurezi6.sys)
 for file in "${files[@]}"; do
     [[ -f "$file" ]] || { echo "package: $file is not built" >&2; exit 1; }
 done
 
 # The version resource holds its strings in UTF-16 (strings -el).
-for program in qz6mon.exe qz6conf.exe qz6sim.exe; do
+for program in qz6mon.exe qz6conf.exe qz6cap.exe qz6sim.exe; do
     texts="$(strings -el "$bin32/$program")"
     if ! grep -qxF "$version" <<<"$texts" || ! grep -qxF "$program" <<<"$texts"; then
         echo "package: $program carries no version resource for $version" >&2

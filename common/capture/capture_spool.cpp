@@ -64,6 +64,16 @@ uint64_t StampFromAdapter(CaptureClock& clock, uint32_t adapter_ms, uint64_t hos
     return StampFromHost(clock, clock.adapter_origin_us + clock.adapter_ms * 1000u);
 }
 
+PacketRecord ReceivedPacket(CaptureClock& clock, const ReceiveRecord& record, uint64_t host_us, uint32_t interface_id)
+{
+    const uint64_t stamp = (record.frame_bits & FRAME_BITS_TIMESTAMPED) != 0
+                               ? StampFromAdapter(clock, record.timestamp_ms, host_us)
+                               : StampFromHost(clock, host_us);
+    PacketRecord packet = ReceivedPacket(record, stamp);
+    packet.interface_id = interface_id;
+    return packet;
+}
+
 uint32_t FramesDroppedBetween(const CommErrorsReply& start, const CommErrorsReply& end)
 {
     auto moved = [](uint8_t before, uint8_t after) { return after > before ? static_cast<uint32_t>(after - before) : 0u; };

@@ -68,6 +68,13 @@ struct CaptureClock {
 uint64_t StampFromHost(CaptureClock& clock, uint64_t host_us);
 uint64_t StampFromAdapter(CaptureClock& clock, uint32_t adapter_ms, uint64_t host_us);
 
+// A frame the adapter received on interface `interface_id`, as every
+// capture records it (ReceivedPacket above), stamped by the adapter where
+// the frame carries a timestamp, else with `host_us`, the host's time of
+// receipt.
+// The record must outlive the result, which points into it.
+PacketRecord ReceivedPacket(CaptureClock& clock, const ReceiveRecord& record, uint64_t host_us, uint32_t interface_id);
+
 // Frames the adapter dropped between two READ_COMM_ERRORS replies: receive
 // overruns and frames with every receive buffer full. The counters stop at
 // 255, so a count that reached it is a lower bound.

@@ -44,17 +44,19 @@ inline constexpr FrameEncoding kRawHdlcEncoding = {kLinkTypeExportedPdu, "data"}
 inline constexpr FrameEncoding kLapbEncoding = {kLinkTypeExportedPdu, "lapb"};
 
 // What the operator chooses the frames to be decoded as, in the order the
-// monitor offers them.
+// monitor offers them; `name` is the one word a command line chooses it by
+// (qz6cap -y).
 struct LinkTypeChoice {
     const char* label;
     FrameEncoding encoding;
+    const char* name;
 };
 inline constexpr LinkTypeChoice kLinkTypeChoices[] = {
-    {"HDLC frames, no decoding", kRawHdlcEncoding},
-    {"Cisco HDLC", {kLinkTypeCiscoHdlc}},
-    {"PPP in HDLC-like framing", {kLinkTypePppHdlc}},
-    {"Frame Relay", {kLinkTypeFrameRelay}},
-    {"LAPB (X.25)", kLapbEncoding},
+    {"HDLC frames, no decoding", kRawHdlcEncoding, "HDLC"},
+    {"Cisco HDLC", {kLinkTypeCiscoHdlc}, "CHDLC"},
+    {"PPP in HDLC-like framing", {kLinkTypePppHdlc}, "PPP"},
+    {"Frame Relay", {kLinkTypeFrameRelay}, "FR"},
+    {"LAPB (X.25)", kLapbEncoding, "LAPB"},
 };
 
 // The label of the choice whose frames are written as `encoding`, or nullptr.
@@ -66,6 +68,9 @@ constexpr const char* LinkTypeLabel(const FrameEncoding& encoding)
     }
     return nullptr;
 }
+
+// Interfaces one section of a file holds, as our writer and reader keep them.
+constexpr unsigned kMaxInterfaces = 16;
 
 // A frame's direction, as epb_flags bits 0-1 carry it.
 enum class Direction : uint8_t {

@@ -18,9 +18,6 @@
 
 namespace qz6::capture {
 
-// Interfaces the reader keeps per section.
-constexpr unsigned kMaxInterfaces = 16;
-
 class PcapngReader {
 public:
     explicit PcapngReader(std::span<const uint8_t> file);

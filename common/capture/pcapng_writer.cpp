@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace qz6::capture {
 namespace {
 
@@ -98,7 +100,7 @@ bool CaptureWriter::AppendSectionHeader(std::string_view application)
     block.Put64(~static_cast<uint64_t>(0));  // section length: not given
     block.PutOption(kShbUserAppl, Bytes(application));
     length_ += block.Finish(true);
-    dissector_ = {};  // the section's interfaces come next
+    interface_count_ = 0;  // the section's interfaces come next
     return true;
 }
 
@@ -111,7 +113,8 @@ bool CaptureWriter::AppendInterface(const InterfaceDescription& description)
     const size_t dissector_length =
         encoding.dissector == nullptr ? 0 : strnlen(encoding.dissector, kMaxDissectorName + 1);
     const bool tagged = encoding.link_type == kLinkTypeExportedPdu;
-    if (tagged != (dissector_length != 0) || dissector_length > kMaxDissectorName)
+    if (tagged != (dissector_length != 0) || dissector_length > kMaxDissectorName ||
+        interface_count_ == kMaxInterfaces)
         return false;
     const bool fcs = description.fcs_length_bits != 0;
     const size_t size = kMinInterface + OptionSize(name_length) + OptionSize(1) + (fcs ? OptionSize(1) : 0) + 4;
@@ -127,13 +130,19 @@ bool CaptureWriter::AppendInterface(const InterfaceDescription& description)
     if (fcs)
         block.PutOption(kIfFcsLen, {&description.fcs_length_bits, 1});
     length_ += block.Finish(true);
-    dissector_ = {tagged ? encoding.dissector : "", dissector_length};
+    dissectors_[interface_count_++] = {tagged ? encoding.dissector : "", dissector_length};
     return true;
+}
+
+std::string_view CaptureWriter::DissectorOf(uint32_t interface_id) const
+{
+    return interface_id < interface_count_ ? dissectors_[interface_id] : std::string_view{};
 }
 
 size_t CaptureWriter::PacketSize(const PacketRecord& packet) const
 {
-    const size_t tags = dissector_.empty() ? 0 : ExportedPduTagsSize(dissector_, packet.direction);
+    const std::string_view dissector = DissectorOf(packet.interface_id);
+    const size_t tags = dissector.empty() ? 0 : ExportedPduTagsSize(dissector, packet.direction);
     return PacketBlockSize(packet.data.size()) + tags;
 }
 
@@ -143,11 +152,12 @@ bool CaptureWriter::AppendPacket(const PacketRecord& packet)
     if (packet.data.size() > UINT32_MAX - 64 - kMaxPduTags || size > FreeSpace())
         return false;
     uint8_t tags[kMaxPduTags];
-    const size_t tags_length = dissector_.empty() ? 0 : PutExportedPduTags(tags, dissector_, packet.direction);
+    const std::string_view dissector = DissectorOf(packet.interface_id);
+    const size_t tags_length = dissector.empty() ? 0 : PutExportedPduTags(tags, dissector, packet.direction);
     const uint32_t frame_length = static_cast<uint32_t>(packet.data.size());
     const uint32_t original = packet.original_length > frame_length ? packet.original_length : frame_length;
     BlockBuilder block(buffer_.subspan(length_, size), kBlockEnhancedPacket);
-    block.Put32(0);  // interface
+    block.Put32(packet.interface_id);
     block.PutHighLow(packet.timestamp_us);
     block.Put32(static_cast<uint32_t>(tags_length) + frame_length);
     block.Put32(original <= UINT32_MAX - tags_length ? static_cast<uint32_t>(tags_length) + original : UINT32_MAX);
@@ -165,7 +175,7 @@ bool CaptureWriter::AppendStatistics(const StatisticsRecord& statistics)
     if (kStatisticsBlockSize > FreeSpace())
         return false;
     BlockBuilder block(buffer_.subspan(length_, kStatisticsBlockSize), kBlockStatistics);
-    block.Put32(0);  // interface
+    block.Put32(statistics.interface_id);
     block.PutHighLow(statistics.end_us);
     const uint16_t time_codes[] = {kIsbStartTime, kIsbEndTime};
     const uint64_t times[] = {statistics.start_us, statistics.end_us};
@@ -181,7 +191,11 @@ bool CaptureWriter::AppendStatistics(const StatisticsRecord& statistics)
     return true;
 }
 
-void CaptureWriter::FollowSection(const CaptureWriter& previous) { dissector_ = previous.dissector_; }
+void CaptureWriter::FollowSection(const CaptureWriter& previous)
+{
+    interface_count_ = previous.interface_count_;
+    std::copy_n(previous.dissectors_, interface_count_, dissectors_);
+}
 
 void CaptureWriter::Consume(size_t count)
 {

@@ -40,6 +40,14 @@ void StopCapture();
 
 bool CaptureRunning();
 
+// GUI thread: the receive monitor's thread has started: a capture records
+// from it, and ends when it ends, however short its run.
+void CaptureReceiveMonitorStarted();
+// GUI thread: the operator stopped the receive monitor: a capture that
+// recorded from it ends, its file complete; one still waiting for it
+// goes on waiting.
+void CaptureReceiveMonitorStopped();
+
 // Any thread: a frame the receive monitor received.
 void CaptureReceivedFrame(const ReceiveRecord& record);
 // Any thread: a frame the adapter took for sending.

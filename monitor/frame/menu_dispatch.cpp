@@ -82,9 +82,8 @@ void DispatchMenuCommand(uint16_t item)
         break;
     case IDM_DISABLE_COMMUNICATIONS:
         StopReceiveMonitor();
-        // Nothing more to record: a capture ends with its file complete.
         if (g_monitor.receive_detail_window == nullptr)
-            StopCapture();
+            CaptureReceiveMonitorStopped();
         break;
     case IDM_BRIDGE_CONTROL:
         AskLineSwitch("Bridge the receiver and transmitter?", "Bridge Control", BRIDGE_RX_TX);

@@ -29,7 +29,7 @@
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/line_test/line_test.h"
-#include "monitor/traffic/host_clock.h"
+#include "common/win32/host_clock.h"
 #include "monitor/traffic/receive_monitor.h"
 
 namespace qz6::mon {

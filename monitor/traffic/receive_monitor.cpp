@@ -222,6 +222,7 @@ void StartReceiveMonitor()
     }
     SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST);
     g_monitor.traffic.receive_thread = thread;
+    CaptureReceiveMonitorStarted();
 }
 
 void StopReceiveMonitor()

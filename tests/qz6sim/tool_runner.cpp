@@ -1,4 +1,4 @@
-// Runs the built qz6sim.exe as a child process (see tool_runner.h).
+// Runs the built console tools as child processes (see tool_runner.h).
 #include "tests/qz6sim/tool_runner.h"
 
 #include <gtest/gtest.h>
@@ -7,11 +7,6 @@
 
 namespace qz6::test {
 namespace {
-
-std::string ToolPath()
-{
-    return ProgramBeside("qz6sim.exe");
-}
 
 // An inheritable temporary file that the child writes and we read back
 // (files rather than pipes: nothing can block on a full pipe).
@@ -30,6 +25,8 @@ HANDLE TempFile(std::string* name)
 std::string ReadAll(HANDLE file)
 {
     std::string text;
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     char buffer[4096];
     DWORD got = 0;
@@ -43,43 +40,71 @@ std::string ReadAll(HANDLE file)
     return lines;
 }
 
+void CloseTemp(HANDLE file, const std::string& name)
+{
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!name.empty())
+        DeleteFileA(name.c_str());
+}
+
 }  // namespace
 
-RunResult RunTool(const std::string& arguments)
+RunningTool StartTool(const char* program, const std::string& arguments, HANDLE stdout_handle)
 {
-    RunResult result{~0u, {}, {}};
-    std::string out_name;
-    std::string err_name;
-    HANDLE out = TempFile(&out_name);
-    HANDLE err = TempFile(&err_name);
-    EXPECT_NE(out, INVALID_HANDLE_VALUE);
-    EXPECT_NE(err, INVALID_HANDLE_VALUE);
+    RunningTool tool{};
+    tool.out = INVALID_HANDLE_VALUE;
+    if (stdout_handle == nullptr) {
+        tool.out = TempFile(&tool.out_name);
+        EXPECT_NE(tool.out, INVALID_HANDLE_VALUE);
+    }
+    tool.err = TempFile(&tool.err_name);
+    EXPECT_NE(tool.err, INVALID_HANDLE_VALUE);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    std::string command = "\"" + ToolPath() + "\" " + arguments;
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                  &process);
+    startup.hStdOutput = stdout_handle != nullptr ? stdout_handle : tool.out;
+    startup.hStdError = tool.err;
+    std::string command = "\"" + ProgramBeside(program) + "\" " + arguments;
+    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &tool.process);
     EXPECT_TRUE(started) << command << " error " << GetLastError();
-    if (started) {
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-        GetExitCodeProcess(process.hProcess, &result.exit_code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    if (!started)
+        tool.process = PROCESS_INFORMATION{};
+    return tool;
+}
+
+RunResult FinishTool(RunningTool& tool, DWORD timeout_ms)
+{
+    RunResult result{~0u, {}, {}};
+    if (tool.process.hProcess != nullptr) {
+        const bool ended = WaitForSingleObject(tool.process.hProcess, timeout_ms) == WAIT_OBJECT_0;
+        EXPECT_TRUE(ended) << "the tool did not end within " << timeout_ms << " ms";
+        if (ended)
+            GetExitCodeProcess(tool.process.hProcess, &result.exit_code);
+        else
+            TerminateProcess(tool.process.hProcess, ~0u);
+        CloseHandle(tool.process.hThread);
+        CloseHandle(tool.process.hProcess);
+        tool.process = PROCESS_INFORMATION{};
     }
-    result.out = ReadAll(out);
-    result.err = ReadAll(err);
-    CloseHandle(out);
-    CloseHandle(err);
-    DeleteFileA(out_name.c_str());
-    DeleteFileA(err_name.c_str());
+    result.out = ReadAll(tool.out);
+    result.err = ReadAll(tool.err);
+    CloseTemp(tool.out, tool.out_name);
+    CloseTemp(tool.err, tool.err_name);
+    tool.out = tool.err = INVALID_HANDLE_VALUE;
     return result;
 }
+
+RunResult RunProgram(const char* program, const std::string& arguments)
+{
+    RunningTool tool = StartTool(program, arguments);
+    return FinishTool(tool);
+}
+
+RunResult RunTool(const std::string& arguments) { return RunProgram("qz6sim.exe", arguments); }
 
 bool Contains(const std::string& text, const char* part)
 {

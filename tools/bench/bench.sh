@@ -36,7 +36,9 @@ build/bench-table.txt, build/bench.json and build/bench.log.
   --soak-frames N  frames received in the soak (default 1000000)
   --soak-polls N   polls run beside them (default 100000)
   --only NAMES     comma-separated subset of: command, poll, receive,
-                   driver, idle, startup, memory (memory includes the soak)
+                   driver, idle, startup, memory (memory includes the soak),
+                   capture (qz6cap.exe: its rates, lossless rate, idle
+                   processor use and its own soak of --soak-frames)
   -h, --help       this text
 
 The table, one row a measurement: "measured" is the monitor's figure (the
@@ -65,7 +67,7 @@ wrong_usage() {
 quick=0
 soak_frames="${QZ6_BENCH_SOAK_FRAMES:-}"
 soak_polls="${QZ6_BENCH_SOAK_POLLS:-}"
-only="command,poll,receive,driver,idle,startup,memory"
+only="command,poll,receive,driver,idle,startup,memory,capture"
 subset=""
 while (( $# )); do
     case "$1" in
@@ -98,7 +100,7 @@ wanted() { [[ ",$only," == *",$1,"* ]]; }
 
 [[ -n "${DISPLAY:-}" ]] || { echo "bench.sh: needs a display (./qz6 bench starts one)" >&2; exit 1; }
 bin="$QZ6_BUILD_DIR/win32/bin"
-for program in qz6mon.exe zurezi6.sys monitor_poll_bench.exe traffic_bench.exe driver_bench.exe \
+for program in qz6mon.exe qz6cap.exe zurezi6.sys monitor_poll_bench.exe traffic_bench.exe driver_bench.exe \
                process_bench.exe minimal_window.exe; do
     [[ -f "$bin/$program" ]] || { echo "bench.sh: $bin/$program is not built (./qz6 build)" >&2; exit 1; }
 done
@@ -182,6 +184,18 @@ fi
 wanted startup && run_measurer startup process_bench.exe startup "$startup_runs"
 wanted memory && run_measurer memory process_bench.exe endurance "$warm" "$memory_frames" "$memory_polls" \
     "$soak_frames" "$soak_polls"
+if wanted capture; then
+    run_measurer capture process_bench.exe capture rates "$traffic_frames"
+    # The fixed rates below the bare loop's, then the bare loop's own.
+    capture_bare_rate="$(awk -v x="${value[capture_bare_fps]:-0}" 'BEGIN { printf "%d", x }')"
+    capture_rates=()
+    for rate in 25 50 100 250 500 1000 2000 2500 3000; do
+        (( capture_bare_rate == 0 || rate < capture_bare_rate )) && capture_rates+=("$rate")
+    done
+    (( capture_bare_rate > 0 )) && capture_rates+=("$capture_bare_rate")
+    run_measurer capture-lossless process_bench.exe capture lossless "$lossless_seconds" "${capture_rates[@]}"
+    run_measurer capture-soak process_bench.exe capture soak "$warm" "$soak_frames" "$idle_seconds"
+fi
 load_end="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ---------------------------------------------------------------- the table
@@ -254,6 +268,18 @@ row "start-up: to main window visible" startup_monitor_ms startup_minimal_ms "ms
 row "soak: private bytes growth" soak_growth_committed 0 "bytes" zero \
     "$(v soak_frames) frames, $(v soak_polls) polls in $(n soak_seconds) s, against after the polls"
 row "soak: handle growth" soak_growth_handles 0 "handles" zero "host fds $(v soak_growth_fds)"
+row "capture: qz6cap receive, unthrottled" capture_one_fps capture_bare_fps "frames/s" higher \
+    "qz6cap.exe -c $(v capture_frames) into one file, 64-byte frames; baseline the bare receive loop, same configuration, in turns; medians of 3 rounds"
+row "capture: qz6cap ring of files" capture_ring_fps capture_one_fps "frames/s" higher \
+    "-b filesize:$(v capture_ring_file_kb) -b files:3 (a new file every tenth of the frames); baseline one file"
+row "capture: qz6cap lossless rate" capture_lossless_fps capture_lossless_bare_fps "frames/s" higher \
+    "throttled generator, highest rate with no frame lost (frames in the file, the adapter's drops), ${lossless_seconds} s a rate; baseline the bare loop's climb in the same run; lost: $(t capture_lossless); bare: $(t capture_lossless_bare)"
+row "capture: qz6cap CPU, quiet line" capture_idle_cpu_pct "" "% core" lower \
+    "qz6cap.exe receiving over $idle_seconds s with no frame on the line"
+row "capture: qz6cap private bytes growth" capture_mem_growth 0 "bytes" zero \
+    "VmData after $(v capture_soak_frames) frames into a ring of two 10 MB files ($(n capture_soak_seconds) s) against after $warm: $(v capture_mem_warm) -> $(v capture_mem_soak); dropped $(v capture_soak_dropped)"
+row "capture: qz6cap handle growth" capture_handles_growth 0 "handles" zero \
+    "the same; handles $(v capture_handles_warm) -> $(v capture_handles_soak)"
 row "soak: frame counter" soak_counter soak_counter_expected "count" equal \
     "Receive Detail counter against frames generated mod 65536 ($(v frames_total) frames in all); faults seen: $(yes_no soak_faults)"
 

@@ -1,6 +1,7 @@
 // Measures qz6mon.exe as a process, driven from outside the way its menus
 // drive it (WM_COMMAND with the menu ids), against adapter 0 of the
-// simulated driver. Not a test: nothing here is asserted.
+// simulated driver; and qz6cap.exe, against the bare receive loop. Not a
+// test: nothing here is asserted.
 //
 //   process_bench startup RUNS
 //       time from CreateProcess to the main window being visible, for
@@ -24,12 +25,18 @@
 //       longest round trip of WM_NULL sent to the main window every 10 ms,
 //       for SECONDS at rest and for SECONDS of frames at the highest rate
 //       shown without loss (display on)
+//   process_bench capture rates FRAMES | lossless SECONDS RATE... |
+//                         soak WARM FRAMES IDLE_SECONDS
+//       qz6cap.exe against the bare receive loop: unthrottled into one file
+//       and into a ring of files; the lossless climb; processor use on a
+//       quiet line and private bytes and handles over a soak
+//       (capture_bench.cpp)
 //
 // Lines beginning "@ KEY VALUE" and "@note KEY TEXT" are for bench.sh; the
 // others are for people.
 //
 // Each benchmark has a file of its own (startup_bench.cpp, idle_bench.cpp,
-// endurance_bench.cpp, lossless_bench.cpp); monitor_process.cpp drives the
+// endurance_bench.cpp, lossless_bench.cpp, capture_bench.cpp); monitor_process.cpp drives the
 // program, host_process.cpp reads what the host knows of it.
 #include <algorithm>
 #include <cstdint>
@@ -68,8 +75,16 @@ int main(int argc, char** argv)
             rates.push_back(static_cast<uint32_t>(std::clamp<uint64_t>(number(i, 0), 1, 100000)));
         return Lossless(static_cast<int>(std::clamp<uint64_t>(number(2, 10), 1, 600)), rates);
     }
+    if (argc >= 3 && std::strcmp(argv[1], "capture") == 0) {
+        std::vector<uint32_t> numbers;
+        for (int i = 3; i < argc; ++i)
+            numbers.push_back(static_cast<uint32_t>(std::min<uint64_t>(number(i, 0), 0xFFFFFFFFu)));
+        return Capture(argv[2], numbers);
+    }
     std::fprintf(stderr,
                  "usage: process_bench startup RUNS | idle timer|nodevice|counting SECONDS |\n"
-                 "       endurance WARM FRAMES POLLS SOAK_FRAMES SOAK_POLLS | lossless SECONDS RATE...\n");
+                 "       endurance WARM FRAMES POLLS SOAK_FRAMES SOAK_POLLS | lossless SECONDS RATE... |\n"
+                 "       capture rates FRAMES | capture lossless SECONDS RATE... |\n"
+                 "       capture soak WARM FRAMES IDLE_SECONDS\n");
     return 2;
 }

@@ -1,7 +1,7 @@
-// What the measurers of qz6mon.exe as a process share: the program under
+// What the measurers of the programs as processes share: the monitor under
 // measurement, driven from outside the way its menus drive it, adapter 0
-// of the simulated driver, the lines bench.sh reads, and the four
-// benchmarks that process_bench.cpp runs.
+// of the simulated driver, the lines bench.sh reads, and the benchmarks
+// that process_bench.cpp runs (the monitor's four, qz6cap's).
 #pragma once
 
 #include <windows.h>
@@ -58,5 +58,8 @@ int Startup(int runs);
 int Idle(const char* mode, int seconds);
 int Endurance(uint32_t warm, uint32_t frames, uint64_t polls, uint64_t soak_frames, uint64_t soak_polls);
 int Lossless(int seconds, std::vector<uint32_t> rates);
+// qz6cap.exe (capture_bench.cpp): rates FRAMES | lossless SECONDS RATE... |
+// soak WARM FRAMES IDLE_SECONDS.
+int Capture(const std::string& mode, const std::vector<uint32_t>& numbers);
 
 }  // namespace qz6::bench

@@ -42,6 +42,7 @@
 #include "support/monitor_harness.h"
 #include "support/traffic_fixture.h"
 #include "support/window_support.h"
+#include "tools/bench/bare_receive.h"
 
 using namespace qz6;
 using namespace qz6::mon;
@@ -61,70 +62,6 @@ bool GeneratorDone(uint32_t frames)
     return adapter.generator_count == frames && adapter.rx_queued == 0 && adapter.pending_receives == 1;
 }
 
-double BareLoop(uint32_t frames, uint32_t rate)
-{
-    sim::SimReset();
-    sim::DeviceHandle device = sim::OpenAdapter(0);
-    sim::Configure(device.Get(), harness::TrafficConfiguration());
-    sim::RunCommand(device.Get(), ENABLE_COMMS);
-    sim::SimGenerator(0, true, kFrameLength, rate, frames);
-    static ReceiveRecord record;
-    uint32_t received = 0;
-    const double start = SecondsNow();
-    while (received < frames && sim::Receive(device.Get(), &record, sizeof record).ok &&
-           record.status == RECEIVE_FRAME_PRESENT)
-        ++received;
-    const double seconds = SecondsNow() - start;
-    sim::RunCommand(device.Get(), DISABLE_COMMS);
-    std::printf("bare loop: %u frames in %.2f s: %.0f frames/s\n", received, seconds, received / seconds);
-    return received / seconds;
-}
-
-struct BareClimb {
-    uint32_t frames;
-    volatile LONG done;  // every frame taken or dropped; the next one only wakes the loop
-    SimAdapterStatus end;
-};
-
-DWORD WINAPI WatchGenerator(void* parameter)
-{
-    BareClimb& climb = *static_cast<BareClimb*>(parameter);
-    while (!GeneratorDone(climb.frames))
-        Sleep(50);
-    climb.end = sim::SimAdapter(0);
-    InterlockedExchange(&climb.done, 1);
-    sim::SimGenerator(0, true, kFrameLength, 0, 1);
-    return 0;
-}
-
-// Frames the bare loop lost at `rate` over about `seconds`.
-uint32_t BareLossAt(uint32_t rate, uint32_t seconds)
-{
-    static BareClimb climb;
-    climb = {};
-    climb.frames = rate * seconds > 65535 ? 65535 : rate * seconds;
-    sim::SimReset();
-    sim::DeviceHandle device = sim::OpenAdapter(0);
-    sim::Configure(device.Get(), harness::TrafficConfiguration());
-    sim::RunCommand(device.Get(), ENABLE_COMMS);
-    sim::SimGenerator(0, true, kFrameLength, rate, climb.frames);
-    HANDLE watcher = CreateThread(nullptr, 0, WatchGenerator, &climb, 0, nullptr);
-    static ReceiveRecord record;
-    uint32_t received = 0;
-    while (sim::Receive(device.Get(), &record, sizeof record).ok && record.status == RECEIVE_FRAME_PRESENT &&
-           InterlockedCompareExchange(&climb.done, 0, 0) == 0)
-        ++received;
-    WaitForSingleObject(watcher, INFINITE);
-    CloseHandle(watcher);
-    sim::RunCommand(device.Get(), DISABLE_COMMS);
-    const uint32_t lost = climb.frames - received;
-    std::printf("  bare loop, %u frames/s: generated %u, received %u, lost %u; dropped %u, receiver disabled "
-                "(bfrs full) %u\n",
-                rate, climb.end.generator_count, received, lost, climb.end.frames_dropped,
-                climb.end.comm_errors.rx_disabled_bfrs_full);
-    return lost;
-}
-
 int BareLossless(int argc, char** argv)
 {
     const uint32_t seconds = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
@@ -132,7 +69,7 @@ int BareLossless(int argc, char** argv)
     std::string results;
     for (int i = 3; i < argc; ++i) {
         const uint32_t rate = static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10));
-        const uint32_t lost = BareLossAt(rate, seconds);
+        const uint32_t lost = qz6::bench::BareLossAt(rate, seconds, harness::TrafficConfiguration());
         results += (results.empty() ? "" : "; ") + std::to_string(rate) + "/s lost " + std::to_string(lost);
         if (lost != 0)
             break;
@@ -265,7 +202,7 @@ int main(int argc, char** argv)
         std::printf("generator throttled to %u frames/s\n", rate);
     std::vector<MonitorRun> bares, offs, capturings, ons;
     for (int round = 0; round < kRounds; ++round) {
-        bares.push_back({BareLoop(frames, rate), frames, frames, {}, false});
+        bares.push_back({qz6::bench::BareReceiveRate(frames, rate, harness::TrafficConfiguration()), frames, frames, {}, false});
         offs.push_back(Monitor(frames, RunKind::DisplayOff, rate));
         capturings.push_back(Monitor(frames, RunKind::CapturingDisplayOff, rate));
         ons.push_back(Monitor(frames_displayed, RunKind::DisplayOn, rate));

@@ -53,7 +53,7 @@ if [[ "$QZ6_ARCH" == i686 ]]; then other=x86_64; else other=i686; fi
 # What ships, built for the other processor beside the tested tree: so that
 # both always compile, and the package has i686 programs and both drivers
 # whichever processor this machine runs.
-shipped_targets=(qz6mon qz6conf qz6sim zurezi6)
+shipped_targets=(qz6mon qz6conf qz6cap qz6sim zurezi6)
 
 configure_tree "$QZ6_BUILD_DIR/host" ""
 configure_tree "$QZ6_BUILD_DIR/win32" "$ROOT/cmake/mingw-$QZ6_ARCH.cmake"

@@ -1,5 +1,5 @@
 #!/bin/bash
-# usage: ./qz6 run | conf | mon | sim ARGS...
+# usage: ./qz6 run | conf | mon | sim ARGS... | cap ARGS...
 #
 # The demo, in a persistent Wine prefix of its own
 # (${XDG_DATA_HOME:-~/.local/share}/qz6/prefix) with the driver installed:
@@ -17,6 +17,9 @@
 #              second terminal): on the demo's display, virtual or not
 #   sim ARGS   qz6sim.exe ARGS in the demo prefix (./qz6 sim help: its
 #              commands)
+#   cap ARGS   qz6cap.exe ARGS in the demo prefix, from the current
+#              directory, its output and exit status passed on as they are
+#              (./qz6 cap -h: qz6cap's own usage; ./qz6 cap --help: this)
 #
 # Environment: QZ6_VNC_PORT and QZ6_WEB_PORT (the VNC server and the noVNC
 # page of a demo without display: 5900 and 6080), XDG_DATA_HOME (where the
@@ -182,28 +185,40 @@ cmd_mon() {
     start_program "$mon" "$QZ6_BUILD_DIR/qz6mon-$$.log"
 }
 
-cmd_sim() {
-    local sim="$bin/qz6sim.exe"
+# run_console_tool EXE ARGS...: a console tool of the build in the demo
+# prefix (made when missing; an existing one is used as it is, its service
+# and adapters untouched), in place of this script, so that its output and
+# exit status are the tool's own.
+run_console_tool() {
+    local exe="$1"
+    shift
     source "$ROOT/tools/wine/env.sh"
-    [[ -f "$sim" ]] || die "$sim is not built: run ./qz6 build"
+    [[ -f "$exe" ]] || die "$exe is not built: run ./qz6 build"
     demo_driver_installed || demo_setup
     export WINEPREFIX="$prefix"
     qz6_wine_up ""
     trap - EXIT
-    exec "$QZ6_WINE" "$sim" "$@"
+    exec "$QZ6_WINE" "$exe" "$@"
 }
+
+cmd_sim() { run_console_tool "$bin/qz6sim.exe" "$@"; }
+cmd_cap() { run_console_tool "$bin/qz6cap.exe" "$@"; }
 
 [[ $# -ge 1 ]] || bad_usage
 command="$1"
 shift
-# A sim argument -h belongs to qz6sim unless it comes first.
+# A sim argument -h belongs to qz6sim unless it comes first; every cap
+# argument but a first --help belongs to qz6cap, whose usage is -h.
 if [[ "$command" == sim ]]; then
     [[ "${1:-}" == -h || "${1:-}" == --help ]] && usage
+elif [[ "$command" == cap ]]; then
+    [[ "${1:-}" == --help ]] && usage
 elif help_asked "$@"; then
     usage
 fi
 case "$command" in
     run|conf|mon) [[ $# -eq 0 ]] || bad_usage "$command takes no arguments"; "cmd_$command" ;;
     sim) cmd_sim "$@" ;;
+    cap) cmd_cap "$@" ;;
     *) bad_usage "unknown demo command '$command'" ;;
 esac

@@ -6,8 +6,8 @@
 // (always terminated) when it does not fit. qz6sim.cpp is the Win32 shell
 // around it; the host tests drive it directly.
 //
-// Where it lives: sim_names.cpp (names and numbers), sim_text_buffer.cpp,
-// sim_parser.cpp (the command line and the table of commands) with one
+// Where it lives: sim_names.cpp (names and numbers; the text buffer and
+// the reading of numbers come from common/), sim_parser.cpp (the command line and the table of commands) with one
 // sim_args_*.cpp for each group of commands, and one file for each kind of
 // text: sim_help_text.cpp, sim_status_text.cpp, sim_log_text.cpp,
 // sim_done_text.cpp (confirmations), sim_reply_text.cpp (which text a reply
@@ -21,7 +21,9 @@
 #include <span>
 #include <string_view>
 
+#include "common/hex_text.h"
 #include "common/sim_protocol.h"
+#include "common/text_buffer.h"
 
 namespace qz6::simtool {
 
@@ -52,27 +54,10 @@ int CommandCodeOfName(std::string_view name);
 // Adapter index for a number 0 to 7 or a device name (case-insensitive), or -1.
 int ParseAdapter(std::string_view text);
 
-// Decimal or 0x hex, no sign, no trailing characters, at most `max`.
-bool ParseNumber(std::string_view text, uint32_t max, uint32_t* value);
-
 const char* InjectOutcomeName(uint8_t outcome);   // "queued", "dropped-queue-full", ...
 const char* LogOutcomeName(uint8_t outcome);      // "completed", "pended", ...
 const char* LogControlCodeName(uint32_t code);    // "COMMAND", "SEND", ..., or nullptr
 const char* CableName(uint8_t kind);              // "none", "loopback", "null-modem", or nullptr
-
-// ---------------------------------------------------------------------------
-// Text output into a fixed buffer.
-
-struct TextBuffer {
-    char* data;
-    size_t capacity;
-    size_t length;   // characters written, without the terminator
-    bool truncated;  // something did not fit; the text ends at a character boundary
-};
-
-TextBuffer MakeTextBuffer(std::span<char> buffer);
-void Append(TextBuffer* out, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
-void AppendV(TextBuffer* out, const char* format, va_list arguments) __attribute__((format(gnu_printf, 2, 0)));
 
 // ---------------------------------------------------------------------------
 // Requests.

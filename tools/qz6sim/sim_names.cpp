@@ -1,10 +1,8 @@
 // qz6sim's names: of the commands, the adapters and the values in the
-// replies; and the numbers a command line gives. See sim_commands.h.
+// replies; and the adapters a command line gives. See sim_commands.h.
 #include "tools/qz6sim/sim_commands.h"
 
 #include <iterator>
-
-#include "common/hex_text.h"  // the digits of a number
 
 namespace qz6::simtool {
 
@@ -71,28 +69,6 @@ int CommandCodeOfName(std::string_view name)
             return static_cast<int>(i);
     }
     return -1;
-}
-
-bool ParseNumber(std::string_view text, uint32_t max, uint32_t* value)
-{
-    unsigned base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty())
-        return false;
-    uint64_t result = 0;
-    for (char c : text) {
-        int digit = HexDigitValue(c);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base)
-            return false;
-        result = result * base + static_cast<unsigned>(digit);
-        if (result > max)
-            return false;
-    }
-    *value = static_cast<uint32_t>(result);
-    return true;
 }
 
 int ParseAdapter(std::string_view text)

@@ -22,40 +22,18 @@
 #include "monitor/line_test/line_test.h"
 #include "monitor/traffic/receive_monitor.h"
 #include "monitor/traffic/send_frames.h"
+#include "support/host_shell.h"
 #include "support/traffic_fixture.h"
 
 namespace qz6::mon::test {
 namespace {
 
 namespace sim = qz6::test;
+using qz6::test::HostShell;
 
 constexpr const char* kTshark = "Z:\\usr\\bin\\tshark";
 
-// A shell command run on the host, its output. Wine starts a Unix program
-// but does not wait for it, so the output is renamed into place at the end
-// and waited for.
-std::string HostShell(const std::string& command)
-{
-    const std::string output = "/tmp/qz6-capture-test-" + std::to_string(GetCurrentProcessId()) + ".txt";
-    const std::string seen = "Z:" + output;
-    DeleteFileA(seen.c_str());
-    std::string line = "/bin/sh -c \"(" + command + ") >" + output + ".part 2>&1; mv " + output + ".part " + output + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return "<not started>";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (!WaitUntil([&] { return GetFileAttributesA(seen.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000))
-        return "<no output>";
-    std::ifstream file(seen, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    file.close();
-    DeleteFileA(seen.c_str());
-    return text.str();
-}
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 std::vector<std::string> Split(const std::string& text, char separator)
 {
@@ -324,6 +302,75 @@ TEST_F(CaptureToFile, AFileThatCannotBeMadeIsRefusedAndADeviceCloseCompletesTheF
         EXPECT_EQ(frame.data.size(), 64u);
     }
     EXPECT_TRUE(statistics.present);
+}
+
+TEST_F(CaptureToFile, RecordsFromTheNextStartWhileReceiveDetailIsFrozenAndEndsAfterARunShorterThanATick)
+{
+    // Another program disables communications under the receive monitor:
+    // Receive Detail stays, frozen.
+    EnableCommunications();
+    ASSERT_EQ(sim::RunCommand(spare_.Get(), DISABLE_COMMS), RETURN_SUCCESS);
+    ASSERT_TRUE(PumpUntil([&] { return ThreadEnded(); }));
+    StartThroughDialog(path_, 1);
+    EXPECT_EQ(Title(), "HDLC Streaming Monitor - capture: 0 frames, records from the next start of the receive monitor");
+
+    // Enable does nothing while it is frozen; Disable, then Enable, starts it.
+    Command(IDM_DISABLE_COMMUNICATIONS);
+    EXPECT_TRUE(CaptureRunning());
+    EnableCommunications();
+    InjectAndWait({1, 2, 3});
+    EXPECT_TRUE(PumpUntil([&] { return Title() == "HDLC Streaming Monitor - capture: 1 frame"; })) << Title();
+    Command(IDM_DISABLE_COMMUNICATIONS);
+    EXPECT_FALSE(CaptureRunning());
+    capture::CaptureStatistics statistics{};
+    EXPECT_EQ(ReadBack(statistics).size(), 1u);
+
+    // A receive monitor that starts and ends between two of the capture's
+    // ticks still ends it, its file complete.
+    StartThroughDialog(path_, 1);
+    Command(IDM_ENABLE_COMMUNICATIONS);
+    ASSERT_EQ(sim::RunCommand(spare_.Get(), DISABLE_COMMS), RETURN_SUCCESS);
+    ASSERT_TRUE(WaitUntil([&] { return ThreadEnded(); }));
+    EXPECT_TRUE(PumpUntil([] { return !CaptureRunning(); }, 2000));
+    EXPECT_EQ(ReadBack(statistics).size(), 0u);
+    EXPECT_TRUE(statistics.present);
+}
+
+TEST_F(CaptureToFile, AFullDiskStopsItWithItsErrorNumberAndLeavesWholeBlocks)
+{
+    const std::string folder = "/tmp/capture-full-" + std::to_string(GetCurrentProcessId());
+    if (!Contains(HostShell("mkdir -p " + folder + " && mount -t tmpfs -o size=64k tmpfs " + folder + " && echo mounted"),
+                  "mounted"))
+        GTEST_SKIP() << "no small file system could be mounted (that needs root)";
+    const std::string path = "Z:" + folder + "/full.pcapng";
+    StartThroughDialog(path, 1);
+    EnableCommunications();
+    std::string message;
+    Operator user([&](DWORD gui) {
+        HWND box = WaitForDialog(gui, "Capture to File", 20000);
+        message = box != nullptr ? MessageBoxText(box) : "<none>";
+        if (box != nullptr)
+            PressButton(box, IDOK);
+    });
+    ASSERT_TRUE(sim::SimGenerator(0, true, 200, 2000, 0));
+    EXPECT_TRUE(PumpUntil([] { return !CaptureRunning(); }, 20000));
+    user.Join();
+    sim::SimGenerator(0, false, 0, 0, 0);
+    EXPECT_EQ(message, "The disk is full (error 112). The capture file " + path +
+                           " holds every frame up to the last one that fitted. The capture has stopped.");
+    EXPECT_EQ(Title(), "HDLC Streaming Monitor");
+
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+    capture::CaptureReader reader(bytes);
+    size_t frames = 0;
+    for (capture::CaptureFrame frame; reader.Next(frame);)
+        ++frames;
+    EXPECT_FALSE(reader.Failed());
+    EXPECT_GT(frames, 100u);
+    const std::string tshark =
+        HostShell("(tshark -r " + folder + "/full.pcapng 2>&1; echo status $?) | tail -2; umount " + folder);
+    EXPECT_TRUE(Contains(tshark, "status 0") && !Contains(tshark, "cut short")) << tshark;
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-// qz6sim's bounded text: every message and reply is written into a
-// caller's fixed buffer and cut short, always terminated, when it does not
-// fit. See sim_commands.h.
-#include "tools/qz6sim/sim_commands.h"
+// Bounded text built up piece by piece (see text_buffer.h).
+#include "common/text_buffer.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 
-namespace qz6::simtool {
+namespace qz6 {
 
 TextBuffer MakeTextBuffer(std::span<char> buffer)
 {
@@ -47,4 +45,4 @@ void Append(TextBuffer* out, const char* format, ...)
     va_end(arguments);
 }
 
-}  // namespace qz6::simtool
+}  // namespace qz6

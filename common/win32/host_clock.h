@@ -1,4 +1,4 @@
-// The host's clock as the capture and the line test read it: the
+// The host's clock as the captures and the line test read it: the
 // performance counter in microseconds, which never goes back, and the time
 // of day.
 #pragma once
@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace qz6::mon {
+namespace qz6 {
 
 // Microseconds of the performance counter, from an arbitrary origin.
 inline uint64_t CounterUs()
@@ -31,4 +31,4 @@ inline uint64_t TimeOfDayUs()
     return units > kUnitsFrom1601To1970 ? (units - kUnitsFrom1601To1970) / 10u : 0;
 }
 
-}  // namespace qz6::mon
+}  // namespace qz6
