@@ -25,6 +25,12 @@ std::span<const uint8_t> CaptureSpool::TakeFilled()
     return writers_[filled].Pending();
 }
 
+void CaptureSpool::FollowSection(const CaptureWriter& head)
+{
+    for (CaptureWriter& writer : writers_)
+        writer.FollowSection(head);
+}
+
 void CaptureSpool::Written()
 {
     CaptureWriter& taken = writers_[filling_ ^ 1u];

@@ -35,6 +35,9 @@ public:
     // The filling buffer, for the file's own blocks (section header,
     // interface, statistics) while no frame is appended.
     CaptureWriter& Filling() { return writers_[filling_]; }
+    // The frames appended next belong to the section and interfaces `head`
+    // describes (the file's head, written apart from the spool).
+    void FollowSection(const CaptureWriter& head);
 
     uint32_t frames() const { return frames_; }
     uint32_t overflowed() const { return overflowed_; }

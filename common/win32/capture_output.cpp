@@ -98,14 +98,16 @@ bool WriteBlocks(CaptureOutput& output, std::span<const uint8_t> blocks, uint64_
 
 // The head of every file: the section header and one interface block per
 // adapter, into `head`.
-std::span<const uint8_t> FileHead(CaptureOutput& output)
+CaptureWriter FileHeadWriter(CaptureOutput& output)
 {
     CaptureWriter writer(output.head);
     writer.AppendSectionHeader(output.application);
     for (uint32_t i = 0; i < output.interface_count; ++i)
         writer.AppendInterface(output.interfaces[i]);
-    return writer.Pending();
+    return writer;
 }
+
+std::span<const uint8_t> FileHead(CaptureOutput& output) { return FileHeadWriter(output).Pending(); }
 
 // Each interface's statistics over this file: from its start to now, with
 // the frames its adapter dropped meanwhile as last known.
@@ -327,6 +329,7 @@ bool OpenCaptureOutput(CaptureOutput& output, const OutputSetup& setup)
     output.closing = false;
     output.wake_sent = false;
     output.spool = CaptureSpool(output.buffers[0], output.buffers[1]);
+    output.spool.FollowSection(FileHeadWriter(output));  // each frame tagged as its interface says
     for (CaptureClock& clock : output.clocks)
         clock = CaptureClock{};
     std::memset(output.dropped, 0, sizeof output.dropped);
