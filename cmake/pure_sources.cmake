@@ -6,6 +6,7 @@
 set(QZ6_PURE_MODEL_SOURCES
     driver/model/adapter_model.cpp
     driver/model/commands.cpp
+    driver/model/driver_queue.cpp
     driver/model/line.cpp
     driver/model/sim_control.cpp)
 
@@ -24,12 +25,14 @@ set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_args_faults.cpp
     tools/qz6sim/sim_args_frames.cpp
     tools/qz6sim/sim_args_line.cpp
+    tools/qz6sim/sim_args_queue.cpp
     tools/qz6sim/sim_args_status.cpp
     tools/qz6sim/sim_done_text.cpp
     tools/qz6sim/sim_help_text.cpp
     tools/qz6sim/sim_log_text.cpp
     tools/qz6sim/sim_names.cpp
     tools/qz6sim/sim_parser.cpp
+    tools/qz6sim/sim_queue_text.cpp
     tools/qz6sim/sim_replay.cpp
     tools/qz6sim/sim_reply_text.cpp
     tools/qz6sim/sim_status_text.cpp

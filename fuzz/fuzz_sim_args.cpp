@@ -65,6 +65,7 @@ void CheckRequest(const SimRequest& request)
     case IOCTL_SIM_READ_LOG: input = sizeof(SimAdapterRequest); output = sizeof(SimLog); reply = ReplyKind::Log; break;
     case IOCTL_SIM_RESET: break;
     case IOCTL_SIM_SET_IMPAIRMENTS: input = sizeof(SimImpairRequest); break;
+    case IOCTL_SIM_SET_DRIVER_QUEUE: input = sizeof(SimDriverQueueRequest); break;
     default: FUZZ_CHECK(!"a control code the device does not have"); break;
     }
     FUZZ_CHECK(request.input_length == input && request.output_length == output && request.reply == reply);

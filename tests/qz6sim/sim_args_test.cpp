@@ -71,6 +71,12 @@ TEST(ParseArguments, BuildsTheRequestOfEveryCommand)
          IOCTL_SIM_SET_IMPAIRMENTS, {2, 0, 0, 0, 1, 0, 0, 0, 2, 1, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0}, 0},
         {{"impair", "3", "off"}, IOCTL_SIM_SET_IMPAIRMENTS, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
         {{"replay", "1", "capture.pcapng"}, IOCTL_SIM_INJECT_FRAME, {}, 1},
+        {{"queue", "1", "default"}, IOCTL_SIM_SET_DRIVER_QUEUE, {1, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 4, 0}, 0},
+        {{"queue", "2", "0"}, IOCTL_SIM_SET_DRIVER_QUEUE, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0}, 0},
+        {{"queue", "2", "100", "1000"}, IOCTL_SIM_SET_DRIVER_QUEUE, {2, 0, 0, 0, 100, 0, 0, 0, 0xE8, 3, 0, 0}, 0},
+        // Without BYTES: 256 KiB, or what 8 bytes a frame leave of the 512 KiB.
+        {{"queue", "3", "40000"}, IOCTL_SIM_SET_DRIVER_QUEUE, {3, 0, 0, 0, 0x40, 0x9C, 0, 0, 0x00, 0x1E, 3, 0}, 0},
+        {{"queue", "3", "65536", "0"}, IOCTL_SIM_SET_DRIVER_QUEUE, {3, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0}, 0},
     };
     for (const GoodRow& row : rows) {
         std::string line;
@@ -244,6 +250,10 @@ TEST(ParseArguments, RefusesBadCommandLines)
         {{"impair", "0", "--loose", "2"}, "unknown option '--loose'", "usage: qz6sim impair"},
         {{"impair", "0", "--abort"}, "--abort is missing", "usage: qz6sim impair"},
         {{"impair", "0", "off", "--drop", "2"}, "unexpected '--drop'", "usage: qz6sim impair"},
+        {{"queue", "0"}, "give the depth in FRAMES", "usage: qz6sim queue"},
+        {{"queue", "0", "65537"}, "FRAMES must be a number from 0 to 65536", "usage: qz6sim queue"},
+        {{"queue", "0", "4096", "491521"}, "4096 frames leave room for at most 491520 bytes", "usage: qz6sim queue"},
+        {{"queue", "0", "default", "5"}, "unexpected '5'", "usage: qz6sim queue"},
         {{"replay", "0"}, "FILE is missing", "usage: qz6sim replay"},
         {{"replay", "0", "f", "--speed", "0"}, "--speed must be a factor", "usage: qz6sim replay"},
         {{"replay", "0", "f", "--speed", "1.0001"}, "--speed must be a factor", "usage: qz6sim replay"},

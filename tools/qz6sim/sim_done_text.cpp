@@ -99,7 +99,7 @@ void DoneImpairments(const SimRequest& request, const char* adapter, TextBuffer*
         Append(out, "%s: no impairments\n", adapter);
         return;
     }
-    Append(out, "%s: of the frames arriving over the cable, ", adapter);
+    Append(out, "%s: of the frames arriving, ", adapter);
     AppendImpairmentRates(impair.every, out);
     Append(out, "\n");
 }
@@ -123,6 +123,7 @@ constexpr DoneText kDoneTexts[] = {
     {IOCTL_SIM_SET_GENERATOR, DoneGenerator},
     {IOCTL_SIM_SET_IMPAIRMENTS, DoneImpairments},
     {IOCTL_SIM_RESET, DoneReset},
+    {IOCTL_SIM_SET_DRIVER_QUEUE, DoneDriverQueue},
 };
 
 }  // namespace

@@ -38,10 +38,16 @@ void FormatHelp(TextBuffer* out)
            "  gen ADAPTER off               stop the generator\n"
            "  log ADAPTER [N]               the adapter's last N requests (default: all, up to %u)\n"
            "  impair ADAPTER [--drop N] [--corrupt N] [--crc-error N] [--abort N]\n"
-           "                                of the frames arriving at ADAPTER over its cable, every\n"
-           "                                Nth is lost, has a byte changed (valid CRC), has a bad\n"
-           "                                CRC or is aborted; counted from now, shown by status\n"
+           "                                of every frame arriving at ADAPTER (cable, inject, gen,\n"
+           "                                replay), every Nth is lost, then every Nth of the rest\n"
+           "                                has a byte changed (valid CRC), then has a bad CRC, then\n"
+           "                                is aborted; counted from now, shown by status\n"
            "  impair ADAPTER off            a clean line again\n"
+           "  queue ADAPTER FRAMES [BYTES]  the driver's receive queue in front of the adapter's\n"
+           "                                buffers holds up to FRAMES frames and BYTES bytes\n"
+           "                                (default %u and %u; FRAMES x %u + BYTES <= %u;\n"
+           "                                FRAMES 0: the adapter's buffers alone)\n"
+           "  queue ADAPTER default         back to %u frames and %u bytes\n"
            "  replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]\n"
            "                                the inbound frames of a pcapng or pcap file (--all: every\n"
            "                                frame) arrive at ADAPTER with the recorded spacing, sped\n"
@@ -55,7 +61,8 @@ void FormatHelp(TextBuffer* out)
            "Exit status: 0 done, 1 usage error, 2 the control device cannot be opened\n"
            "(the Zurezi6 service is not running), 3 the call failed, 4 the capture file\n"
            "cannot be read or is damaged (replay).\n",
-           kLogEntries, kMaxReceivedFrame);
+           kLogEntries, kDriverQueueDefaultFrames, kDriverQueueDefaultBytes, kDriverQueueFrameOverhead,
+           kDriverQueueStorage, kDriverQueueDefaultFrames, kDriverQueueDefaultBytes, kMaxReceivedFrame);
 }
 
 }  // namespace qz6::simtool

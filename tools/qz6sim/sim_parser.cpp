@@ -32,6 +32,7 @@ constexpr Verb kVerbs[] = {
     {"log", "log ADAPTER [N]", ParseLog},
     {"impair", "impair ADAPTER ([--drop N] [--corrupt N] [--crc-error N] [--abort N] | off)", ParseImpair},
     {"replay", "replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]", ParseReplay},
+    {"queue", "queue ADAPTER (FRAMES [BYTES] | default)   (FRAMES 0: the adapter's buffers alone)", ParseDriverQueue},
     {"reset", "reset", ParseReset},
 };
 

@@ -53,5 +53,6 @@ bool ParseFault(Parser* parser);  // sim_args_faults.cpp
 bool ParseFailReceives(Parser* parser);
 bool ParseUnplug(Parser* parser);
 bool ParseReplug(Parser* parser);
+bool ParseDriverQueue(Parser* parser);  // sim_args_queue.cpp
 
 }  // namespace qz6::simtool

@@ -40,7 +40,7 @@ struct ReplayTally {
     uint32_t delivered;         // inject calls that completed
     uint32_t left_out;          // outbound frames without --all
     uint32_t too_long;          // longer than an injected frame can be
-    uint32_t outcomes[INJECT_DROPPED_NOT_CONFIGURED + 1];
+    uint32_t outcomes[kInjectOutcomeCount];
     uint32_t other_outcomes;
 };
 

@@ -75,6 +75,7 @@ void AppendQueuesAndHandles(const SimAdapterStatus& adapter, TextBuffer* out)
 {
     Append(out, "  queues         rx %u tx %u, dropped %u\n", adapter.rx_queued, adapter.tx_queued,
            adapter.frames_dropped);
+    AppendDriverQueue(adapter, out);
     const uint32_t pending = adapter.pending_receives;
     Append(out, "  handles        %u open, %u receive%s pending\n", adapter.open_handles, pending,
            pending == 1 ? "" : "s");

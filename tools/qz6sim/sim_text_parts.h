@@ -22,4 +22,9 @@ bool Impaired(const SimImpairmentRates& every);  // any rate is set
 // "64-byte frames at 100 a second" or "... as fast as taken".
 void AppendGeneratorFrames(unsigned length, uint32_t rate, TextBuffer* out);
 
+// sim_queue_text.cpp: the confirmation of "queue", and the driver queue's
+// line of an adapter's status.
+void DoneDriverQueue(const SimRequest& request, const char* adapter, TextBuffer* out);
+void AppendDriverQueue(const SimAdapterStatus& adapter, TextBuffer* out);
+
 }  // namespace qz6::simtool
