@@ -2,7 +2,7 @@
 // frames received from one adapter, written to a pcapng file, replayed by
 // qz6sim.exe into another and received there come back the same; damaged
 // files are refused at the block that is damaged; impair loses and changes
-// exactly the frames it says.
+// exactly the frames it says, replayed ones too.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -177,7 +177,7 @@ TEST_F(CaptureReplay, ImpairLosesAndChangesExactlyTheFramesItSays)
 {
     RunResult impair = RunTool("impair 0 --drop 10");
     ASSERT_EQ(impair.exit_code, 0u) << impair.err;
-    EXPECT_EQ(impair.out, "ROZAR6O0: of the frames arriving over the cable, 1 in 10 lost\n");
+    EXPECT_EQ(impair.out, "ROZAR6O0: of the frames arriving, 1 in 10 lost\n");
     Frames sent;
     Frames received;
     SendThroughLoopback(100, &sent, &received);
@@ -212,6 +212,17 @@ TEST_F(CaptureReplay, ImpairLosesAndChangesExactlyTheFramesItSays)
 
     EXPECT_EQ(RunTool("impair 0 off").out, "ROZAR6O0: no impairments\n");
     EXPECT_TRUE(Contains(RunTool("status 0").out, "  impairments    none\n"));
+    // A replayed capture goes through the same line.
+    ASSERT_EQ(RunTool("impair 1 --drop 4").exit_code, 0u);
+    Frames frames;
+    for (uint8_t i = 1; i <= 12; ++i)
+        frames.push_back({i, i});
+    const RunResult replay = RunTool("replay 1 " + NewFile(CaptureOf(frames)) + " --rate 1000");
+    EXPECT_TRUE(Contains(replay.out, "12 frames read, 12 delivered: 9 queued, 3 dropped-on-line\n")) << replay.out;
+    Frames kept = frames;
+    for (size_t lost : {11, 7, 3})
+        kept.erase(kept.begin() + static_cast<long>(lost));
+    EXPECT_EQ(ReceiveQueued(devices_[1].Get()), kept);
 }
 
 }  // namespace
