@@ -41,7 +41,7 @@ CONTROL_MIX = {"sim_raw": 0, "sim_request": 4, "configure": 8, "stream_command":
                "advance": 11, "tick": 12, "handles": 13}
 
 SIM_LAYOUTS = ["status", "cable", "inject", "modem", "fault", "failrecv", "plugged", "generator", "log", "reset",
-               "impairments"]
+               "impairments", "driver_queue"]
 RECORD_SIZES = [0, 1, 15, 16, 17, 18, 64, 528, 2000, 13999, 14000, 14001]
 
 
@@ -124,6 +124,14 @@ def model_seeds(harness, mix):
     run.advance(200000).receive(0).receive(0).sim("status", b"")
     write(harness, "impaired_loopback", run.data)
 
+    # A driver queue of 3 frames and 100 bytes filling behind a receiver that
+    # waits, then the adapter's buffers; a disable empties both.
+    run = Run(mix).sim("driver_queue", bytes([0, 0, 0, 0]) + u32(3) + u32(100)).configure(0)
+    for i in range(6):
+        run.sim("inject", bytes([0, 0, 0, 0]) + u16(40), data=bytes(range(i, i + 40)))
+    run.receive(0).receive(0).sim("status", b"").command(0, 0x04).sim("status", b"")
+    write(harness, "driver_queue", run.data)
+
     # A block with odd lengths: too short, too long, a wrong output length.
     run = Run(mix).op("stream_raw" if "stream_raw" in mix else "sim_raw",
                       u8(0) + u8(0) + bytes([0, 0x07, 0x20, 0x00]) + bytes(12) + u8(2) + u16(40) + u8(0) + u8(0) +
@@ -151,6 +159,8 @@ SIM_COMMAND_LINES = {
     "impair_off": ["impair", "KORQZ6C1", "off"],
     "replay": ["replay", "0", "line.pcapng", "--speed", "2.5", "--all"],
     "replay_rate": ["replay", "0", "old.pcap", "--rate", "200"],
+    "queue": ["queue", "1", "100", "1000"],
+    "queue_default": ["queue", "KORQZ6C1", "default"],
 }
 
 
