@@ -8,8 +8,9 @@
 # then fed by the throttled generator at the steps of that rate in
 # lossless_steps (50 % up to 100 %, finer near the top), 10 s a step (2 s
 # with --quick), each climb stopping at the first rate that loses a
-# frame; and the main window's longest reply to WM_NULL at rest and during
-# a flood at the highest rate shown without loss, display on.
+# frame or ends far behind; and the main window's longest reply to
+# WM_NULL at rest and during a flood at the highest rate shown without
+# loss, display on.
 #
 # qz6mon.exe's memory is its committed private memory as the host counts it
 # (VmData): under Wine, PrivateUsage of another process is its swap use
@@ -210,9 +211,9 @@ row "receive: display off, capturing to a file" receive_capture_fps receive_off_
 row "receive: qz6mon.exe, display off" receive_process_off_fps receive_bare_fps "frames/s" higher \
     "real process, $memory_frames frames of the memory run"
 row "receive: lossless rate, display off" receive_lossless_off_fps receive_lossless_off_unthrottled_fps "frames/s" higher \
-    "real process, throttled generator, highest rate with no frame lost, ${lossless_seconds} s a rate; baseline the same process unthrottled, display off, in this run (the aim: 0.9 or more); step, rate, generated/counted/lost: $(t receive_lossless_off)"
+    "real process, throttled generator, highest rate with no frame lost, ${lossless_seconds} s a rate; baseline the same process unthrottled, display off, in this run (the aim: 0.9 or more); step, rate, generated/counted/lost, waiting at the end: $(t receive_lossless_off)"
 row "receive: lossless rate, display on" receive_lossless_on_fps receive_lossless_on_unthrottled_fps "frames/s" higher \
-    "the same with the display on, against itself unthrottled with the display on; step, rate, generated/counted/lost: $(t receive_lossless_on)"
+    "the same with the display on, against itself unthrottled with the display on; step, rate, generated/counted/lost, waiting at the end: $(t receive_lossless_on)"
 row "receive: lossless rate, bare loop" receive_lossless_bare_fps receive_lossless_bare_unthrottled_fps "frames/s" higher \
     "the bare loop as the receiver, against itself unthrottled: how close to its own speed a receiver that does nothing else keeps up without loss on this host; step, rate, lost: $(t receive_lossless_bare)"
 row "gui: longest reply during flood" gui_flood_reply_max_ms gui_idle_reply_max_ms "ms" lower \

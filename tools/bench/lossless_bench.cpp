@@ -46,10 +46,14 @@ struct RateRun {
     long counted;        // by the counter's movement; -1 if unreadable
     uint32_t dropped;    // frames_dropped during this run: every frame the adapter lost
     uint32_t bfrs_full;  // rx_disabled_bfrs_full during this run (it stops at 255)
+    uint32_t backlog;    // frames still waiting when the generator had made the last one
     bool stalled;        // could not start, or nothing moved for 60 s
 
     long Lost() const { return counted < 0 ? static_cast<long>(generated) : static_cast<long>(generated) - counted; }
-    bool Lossless() const { return !stalled && Lost() == 0 && dropped == 0 && bfrs_full == 0; }
+    bool Lossless() const
+    {
+        return !stalled && Lost() == 0 && dropped == 0 && bfrs_full == 0 && KeptUp(generated, backlog);
+    }
 };
 
 // Feeds `frames` (up to 65535, one turn of the counter) generated frames at
@@ -59,7 +63,7 @@ struct RateRun {
 // round trips are kept.
 RateRun Feed(const Program& program, HWND detail, uint32_t rate, uint32_t frames, std::vector<double>* replies)
 {
-    RateRun run = {rate, 0, 0, -1, 0, 0, false};
+    RateRun run = {rate, 0, 0, -1, 0, 0, 0, false};
     const SimAdapterStatus before = sim::SimAdapter(0);
     const long counter_before = ReceiveCounter(detail);
     const double start = SecondsNow();
@@ -68,12 +72,17 @@ RateRun Feed(const Program& program, HWND detail, uint32_t rate, uint32_t frames
         return run;
     }
     SimAdapterStatus adapter = before;
+    bool generated_all = false;
     uint32_t last_count = 0;
     double last_progress = SecondsNow();
     for (;;) {
         if (replies != nullptr)
             replies->push_back(ReplyMs(program.main));
         adapter = sim::SimAdapter(0);
+        if (adapter.generator_count == frames && !generated_all) {
+            generated_all = true;
+            run.backlog = adapter.rx_queued;
+        }
         if (AllTaken(adapter, frames))
             break;
         if (adapter.generator_count != last_count) {
@@ -110,9 +119,10 @@ RateRun Feed(const Program& program, HWND detail, uint32_t rate, uint32_t frames
 
 void ShowRun(const char* what, const RateRun& run)
 {
-    Say("  %s, %u frames/s: generated %u, counted %ld, lost %ld; dropped %u, receiver disabled (bfrs full) %u%s\n",
-        what, run.rate, run.generated, run.counted, run.Lost(), run.dropped, run.bfrs_full,
-        run.stalled ? "; STALLED" : "");
+    Say("  %s, %u frames/s: generated %u, counted %ld, lost %ld; dropped %u, receiver disabled (bfrs full) %u; "
+        "waiting at the end %u%s%s\n",
+        what, run.rate, run.generated, run.counted, run.Lost(), run.dropped, run.bfrs_full, run.backlog,
+        KeptUp(run.generated, run.backlog) ? "" : " (fell behind)", run.stalled ? "; STALLED" : "");
 }
 
 struct ReplySummary {
@@ -206,8 +216,9 @@ int Lossless(int seconds, std::vector<uint32_t> steps)
             const RateRun run = Feed(program, detail, rate, FramesFor(rate, seconds), nullptr);
             ShowRun(what, run);
             char result[112];
-            std::snprintf(result, sizeof result, "%s%u.%u%% %u/s %u/%ld/%ld%s", results.empty() ? "" : "; ", step / 10,
-                          step % 10, rate, run.generated, run.counted, run.Lost(), run.stalled ? " stalled" : "");
+            std::snprintf(result, sizeof result, "%s%u.%u%% %u/s %u/%ld/%ld, %u waiting%s", results.empty() ? "" : "; ",
+                          step / 10, step % 10, rate, run.generated, run.counted, run.Lost(), run.backlog,
+                          run.stalled ? " stalled" : "");
             results += result;
             if (!run.Lossless())
                 break;

@@ -86,22 +86,33 @@ double BareLoop(uint32_t frames, uint32_t rate)
 struct BareClimb {
     uint32_t frames;
     volatile LONG done;  // every frame taken or dropped; the next one only wakes the loop
+    uint32_t backlog;    // frames waiting when the generator made the last one
     SimAdapterStatus end;
 };
 
 DWORD WINAPI WatchGenerator(void* parameter)
 {
     BareClimb& climb = *static_cast<BareClimb*>(parameter);
-    while (!GeneratorDone(climb.frames))
+    bool generated_all = false;
+    for (;;) {
+        const SimAdapterStatus adapter = sim::SimAdapter(0);
+        if (adapter.generator_count == climb.frames && !generated_all) {
+            generated_all = true;
+            climb.backlog = adapter.rx_queued;
+        }
+        if (adapter.generator_count == climb.frames && adapter.rx_queued == 0 && adapter.pending_receives == 1)
+            break;
         Sleep(50);
+    }
     climb.end = sim::SimAdapter(0);
     InterlockedExchange(&climb.done, 1);
     sim::SimGenerator(0, true, kFrameLength, 0, 1);
     return 0;
 }
 
-// Frames the bare loop lost at `rate` over about `seconds`.
-uint32_t BareLossAt(uint32_t rate, uint32_t seconds)
+// Frames the bare loop lost at `rate` over about `seconds`, and whether it
+// kept up (qz6::bench::KeptUp).
+uint32_t BareLossAt(uint32_t rate, uint32_t seconds, bool* kept_up)
 {
     static BareClimb climb;
     climb = {};
@@ -121,10 +132,11 @@ uint32_t BareLossAt(uint32_t rate, uint32_t seconds)
     CloseHandle(watcher);
     sim::RunCommand(device.Get(), DISABLE_COMMS);
     const uint32_t lost = climb.frames - received;
+    *kept_up = qz6::bench::KeptUp(climb.frames, climb.backlog);
     std::printf("  bare loop, %u frames/s: generated %u, received %u, lost %u; dropped %u, receiver disabled "
-                "(bfrs full) %u\n",
+                "(bfrs full) %u; waiting at the end %u%s\n",
                 rate, climb.end.generator_count, received, lost, climb.end.frames_dropped,
-                climb.end.comm_errors.rx_disabled_bfrs_full);
+                climb.end.comm_errors.rx_disabled_bfrs_full, climb.backlog, *kept_up ? "" : " (fell behind)");
     return lost;
 }
 
@@ -142,12 +154,13 @@ int BareLossless(int argc, char** argv)
     std::string results;
     for (const uint32_t step : steps) {
         const uint32_t rate = qz6::bench::RateOfStep(unthrottled, step);
-        const uint32_t lost = BareLossAt(rate, seconds);
-        char result[80];
-        std::snprintf(result, sizeof result, "%s%u.%u%% %u/s lost %u", results.empty() ? "" : "; ", step / 10,
-                      step % 10, rate, lost);
+        bool kept_up = false;
+        const uint32_t lost = BareLossAt(rate, seconds, &kept_up);
+        char result[96];
+        std::snprintf(result, sizeof result, "%s%u.%u%% %u/s lost %u%s", results.empty() ? "" : "; ", step / 10,
+                      step % 10, rate, lost, kept_up ? "" : ", fell behind");
         results += result;
-        if (lost != 0)
+        if (lost != 0 || !kept_up)
             break;
         best = rate;
     }
