@@ -20,14 +20,16 @@ inline uint32_t RateOfStep(double unthrottled, uint32_t step)
 }
 
 // A receiver kept up with a run when, as the generator made the run's last
-// frame, no more than a twentieth of the run's frames still waited for it:
-// the driver's queue rides out pauses, but it would also hide a receiver
-// slower than the rate for as long as the queue lasts (a run of 10 s at
-// 3000 frames/s hides one 13 % too slow), so a run that ends far behind
-// does not count as lossless, whether or not the queue overflowed.
+// frame, no more than a tenth of the run's frames still waited for it: it
+// took them at 90 % of the rate or more. The driver's queue rides out
+// pauses, but it would also hide a receiver slower than the rate for as
+// long as the queue lasts (a run of 10 s at 3000 frames/s hides one 13 %
+// too slow), so a run that ends far behind does not count as lossless,
+// whether or not the queue overflowed. The margin is wide because a busy
+// host's speed swings by more than a few per cent from one run to the next.
 inline bool KeptUp(uint32_t frames, uint32_t waiting_at_the_end)
 {
-    return waiting_at_the_end <= frames / 20;
+    return waiting_at_the_end <= frames / 10;
 }
 
 }  // namespace qz6::bench
