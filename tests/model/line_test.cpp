@@ -572,7 +572,6 @@ TEST_F(ModelTest, CombinedImpairmentsCountTheFramesLeftToThem)
         {{10, 50, 7, 9}, 1000, 100, 18, 126, 84}, // 882 left for the CRC, 756 for the abort
         {{0, 3, 0, 2}, 100, 0, 33, 0, 33},        // 67 left for the abort
         {{2, 0, 0, 1}, 11, 5, 0, 0, 6},
-        {{1, 5, 5, 5}, 20, 20, 0, 0, 0},
     };
     for (const CombinedRow& row : rows) {
         SCOPED_TRACE(row.frames);
