@@ -25,6 +25,12 @@ constexpr uint32_t IOCTL_SIM_READ_LOG = SimControlCode(8);        // in: SimAdap
 constexpr uint32_t IOCTL_SIM_RESET = SimControlCode(9);           // in: none
 constexpr uint32_t IOCTL_SIM_SET_IMPAIRMENTS = SimControlCode(10); // in: SimImpairRequest
 
+// Clears one adapter's counters (statistics, communication errors,
+// frames dropped) and its impairment tallies, whose counting starts again
+// as when the impairments were set; its configuration, cable, impairment
+// rates, generator, queues and log stay. in: SimAdapterRequest
+constexpr uint32_t IOCTL_SIM_RESET_COUNTERS = SimControlCode(16);
+
 #pragma pack(push, 1)
 
 struct SimAdapterRequest {
