@@ -71,6 +71,16 @@ TEST(ParseArguments, BuildsTheRequestOfEveryCommand)
          IOCTL_SIM_SET_IMPAIRMENTS, {2, 0, 0, 0, 1, 0, 0, 0, 2, 1, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0}, 0},
         {{"impair", "3", "off"}, IOCTL_SIM_SET_IMPAIRMENTS, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
         {{"replay", "1", "capture.pcapng"}, IOCTL_SIM_INJECT_FRAME, {}, 1},
+        {{"status", "1", "--json"}, IOCTL_SIM_GET_STATUS, {}, kStatus},
+        {{"counters", "KORQZ6C2", "--reset"}, IOCTL_SIM_RESET_COUNTERS, {2}, 0},
+        {{"wait", "1", "rx_frames", ">=", "1000"}, IOCTL_SIM_GET_STATUS, {}, kStatus},
+        // RS-232, 2000-byte frames, half the buffers to send, modem changes ignored, both directions counted.
+        {{"configure", "1"}, IOCTL_STREAM_COMMAND, {0xC0, 0xDA, 0, 0, 0xD0, 7, 50, 0, 2, 0, 2, 0, 3, 0, 0, 0, 0, 0}, 528},
+        {{"configure", "1", "--baud", "2048000"}, IOCTL_STREAM_COMMAND,
+         {0x00, 0x40, 0x1F, 0, 0xD0, 7, 50, 0, 2, 0, 2, 0, 3, 0, 0, 0, 0, 0}, 528},
+        {{"comms", "1", "on"}, IOCTL_STREAM_COMMAND, {}, 528},
+        {{"send", "1", "7E", "01ff", "--count", "3"}, IOCTL_STREAM_SEND, {0x7E, 0x01, 0xFF}, 528},
+        {{"send", "1", "--length", "512", "--rate", "100"}, IOCTL_STREAM_SEND, {}, 528},
     };
     for (const GoodRow& row : rows) {
         std::string line;
@@ -132,6 +142,70 @@ TEST(ParseArguments, KeepsHowToShowTheReply)
     }
 }
 
+TEST(ParseArguments, KeepsWhatTheRigCommandsDo)
+{
+    struct Row {
+        std::vector<const char*> args;
+        uint8_t stream_command;
+        SendSettings send;
+    };
+    const Row rows[] = {
+        {{"comms", "0", "on"}, ENABLE_COMMS, {1, 0, 0, false}},
+        {{"comms", "0", "off"}, DISABLE_COMMS, {1, 0, 0, false}},
+        {{"configure", "0"}, SET_CONFIGURATION, {1, 0, 0, false}},
+        {{"send", "0", "7E", "01 02"}, SEND_I_FRAME, {1, 0, 3, false}},
+        {{"send", "0", "--count", "0x10", "--length", "64", "--rate", "1000000"}, SEND_I_FRAME, {16, 1000000, 64, true}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        const Parsed parsed = Parse(row.args);
+        ASSERT_EQ(parsed.outcome, ParseOutcome::Request) << parsed.error;
+        EXPECT_EQ(parsed.request->stream_command, row.stream_command);
+        EXPECT_EQ(parsed.request->reply, row.stream_command == SEND_I_FRAME ? ReplyKind::Send : ReplyKind::AdapterCommand);
+        if (row.stream_command == SEND_I_FRAME) {
+            EXPECT_EQ(parsed.request->send.count, row.send.count);
+            EXPECT_EQ(parsed.request->send.rate, row.send.rate);
+            EXPECT_EQ(parsed.request->send.length, row.send.length);
+            EXPECT_EQ(parsed.request->send.counting, row.send.counting);
+        }
+    }
+
+    struct WaitRow {
+        std::vector<const char*> args;
+        WaitOp op;
+        uint32_t value;
+        uint32_t timeout_ms;
+    };
+    const WaitRow waits[] = {
+        {{"wait", "1", "gen_remaining", "==", "0"}, WaitOp::Equal, 0, 10000},
+        {{"wait", "1", "tx_queued", "le", "2", "--timeout", "0"}, WaitOp::AtMost, 2, 0},
+        {{"wait", "1", "comms", "eq", "1", "--timeout", "2.5"}, WaitOp::Equal, 1, 2500},
+        {{"wait", "1", "rx_frames", "ge", "0xFFFFFFFF", "--timeout", "86400"}, WaitOp::AtLeast, UINT32_MAX, 86400000},
+    };
+    for (const WaitRow& row : waits) {
+        SCOPED_TRACE(row.args[2]);
+        const Parsed parsed = Parse(row.args);
+        ASSERT_EQ(parsed.outcome, ParseOutcome::Request) << parsed.error;
+        EXPECT_EQ(parsed.request->reply, ReplyKind::Wait);
+        EXPECT_NE(parsed.request->wait.counter, nullptr);
+        EXPECT_EQ(parsed.request->wait.op, row.op);
+        EXPECT_EQ(parsed.request->wait.value, row.value);
+        EXPECT_EQ(parsed.request->wait.timeout_ms, row.timeout_ms);
+    }
+    EXPECT_TRUE(Parse({"status", "--all", "--json"}).request->json);
+    EXPECT_FALSE(Parse({"status", "--all"}).request->json);
+
+    // A counter that is not a number of status --json has its own outcome,
+    // and the message lists the counters.
+    for (const char* counter : {"rx_frame", "cable", "RX_FRAMES"}) {
+        const Parsed unknown = Parse({"wait", "1", counter, ">=", "1"});
+        EXPECT_EQ(unknown.outcome, ParseOutcome::UnknownCounter) << counter;
+        EXPECT_NE(unknown.error.find("is not a counter of 'status --json'; the counters are:\n  index, uptime_ms, present,"),
+                  std::string::npos)
+            << unknown.error;
+    }
+}
+
 TEST(ParseArguments, InjectTakesTheLongestFrame)
 {
     Parsed parsed = Parse({"inject", "1", "--length", "13984"});
@@ -176,6 +250,7 @@ TEST(ParseArguments, RefusesBadCommandLines)
         return text;
     }();
     static const std::string kTooLongText(kMaxReceivedFrame + 1, 'x');
+    static const std::string kFiveHundredTenBytes(1020, 'A');
     const BadRow rows[] = {
         {{}, "no command given", "usage: qz6sim COMMAND"},
         {{"bogus"}, "unknown command 'bogus'", "usage: qz6sim COMMAND"},
@@ -254,6 +329,25 @@ TEST(ParseArguments, RefusesBadCommandLines)
         {{"replay", "0", "f", "--rate", "0"}, "--rate must be a number from 1 to 1000000", "usage: qz6sim replay"},
         {{"replay", "0", "f", "--rate", "5", "--speed", "2"}, "--rate and --speed both set the spacing", "usage: qz6sim replay"},
         {{"replay", "0", "f", "g"}, "unknown option 'g'", "usage: qz6sim replay"},
+        {{"status", "--json", "--all", "1"}, "unexpected '1'", "usage: qz6sim status"},
+        {{"counters", "1"}, "give --reset", "usage: qz6sim counters"},
+        {{"counters", "1", "--clear"}, "unknown option '--clear'", "usage: qz6sim counters"},
+        {{"wait", "1", "rx_frames"}, "OP is missing", "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", ">", "5"}, "OP must be >=, <= or ==", "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", "ge"}, "N is missing", "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", "ge", "1", "--timeout", "-1"}, "--timeout must be seconds from 0 to 86400",
+         "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", "ge", "1", "--timeout", "86400.001"}, "--timeout must be", "usage: qz6sim wait"},
+        {{"configure", "1", "--baud", "0"}, "--baud must be a number from 1", "usage: qz6sim configure"},
+        {{"comms", "1", "yes"}, "give on or off, not 'yes'", "usage: qz6sim comms"},
+        {{"send", "1"}, "the frame's bytes are missing", "usage: qz6sim send"},
+        {{"send", "1", "7E", "--length", "4"}, "HEX and --length both give", "usage: qz6sim send"},
+        {{"send", "1", "--length", "513"}, "--length must be a number from 1 to 512", "usage: qz6sim send"},
+        {{"send", "1", "--length", "4", "--rate", "0"}, "--rate must be a number from 1 to 1000000", "usage: qz6sim send"},
+        {{"send", "1", "--length", "4", "--count", "0"}, "--count must be a number from 1", "usage: qz6sim send"},
+        {{"send", "1", "7G"}, "'7G' in HEX is not hex", "usage: qz6sim send"},
+        {{"send", "1", kFiveHundredTenBytes.c_str(), "AA AA AA"}, "HEX holds more than 512 bytes", "usage: qz6sim send"},
+        {{"send", "1", "7E", "--fast"}, "unknown option '--fast'", "usage: qz6sim send"},
     };
     for (const BadRow& row : rows) {
         std::string line;

@@ -252,6 +252,8 @@ TEST(FormatReply, WidestRepliesFitTheOutputBuffer)
     memset(reply.get(), 0xFF, sizeof(ReplyBuffer));
     Parsed status = Parse({"status", "--all"});
     Format([&](TextBuffer* out) { EXPECT_TRUE(FormatReply(*status.request, *reply, sizeof(SimStatus), out)); });
+    Parsed json = Parse({"status", "--all", "--json"});
+    Format([&](TextBuffer* out) { EXPECT_TRUE(FormatReply(*json.request, *reply, sizeof(SimStatus), out)); });
 }
 
 TEST(FormatReply, CutsShortInsteadOfOverrunning)
@@ -340,6 +342,7 @@ TEST(FormatReply, ConfirmsRequestsWithoutReply)
         {{"impair", "7", "--corrupt", "5", "--drop", "10"},
          "KORQZ6C7: of the frames arriving over the cable, 1 in 10 lost, 1 in 5 changed\n"},
         {{"impair", "7", "off"}, "KORQZ6C7: no impairments\n"},
+        {{"counters", "7", "--reset"}, "KORQZ6C7: counters and impairment tallies cleared\n"},
     };
     auto reply = std::make_unique<ReplyBuffer>();
     for (const Row& row : rows) {
@@ -359,7 +362,10 @@ TEST(FormatHelp, ListsEveryCommand)
                              "\n  gen ADAPTER LENGTH RATE [COUNT]", "\n  gen ADAPTER off", "\n  log ADAPTER [N]",
                              "\n  impair ADAPTER [--drop N]", "\n  impair ADAPTER off",
                              "\n  replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]",
-                             "\n  reset", "\n  help"})
+                             "\n  reset", "\n  help", "\n  counters ADAPTER --reset", "\n  configure ADAPTER",
+                             "\n  comms ADAPTER on|off", "\n  send ADAPTER HEX...", "\n  send ADAPTER --length L",
+                             "\n  wait ADAPTER COUNTER OP N", "\n   5  inject: the frame was dropped",
+                             "\n  11  send: communications are off"})
         EXPECT_TRUE(Contains(text, verb)) << verb;
 }
 
