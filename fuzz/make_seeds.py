@@ -151,6 +151,13 @@ SIM_COMMAND_LINES = {
     "impair_off": ["impair", "KORQZ6C1", "off"],
     "replay": ["replay", "0", "line.pcapng", "--speed", "2.5", "--all"],
     "replay_rate": ["replay", "0", "old.pcap", "--rate", "200"],
+    "status_json": ["status", "1", "--json"],
+    "counters": ["counters", "KORQZ6C1", "--reset"],
+    "wait": ["wait", "1", "rx_frames", ">=", "1000", "--timeout", "2.5"],
+    "configure": ["configure", "0", "--baud", "64000"],
+    "comms": ["comms", "0", "on"],
+    "send_hex": ["send", "0", "7E", "01 FF", "--count", "3"],
+    "send_length": ["send", "1", "--length", "64", "--count", "100", "--rate", "500"],
 }
 
 
