@@ -1,6 +1,5 @@
-// What a rig script reads and runs: status --json, and the loops of wait,
-// send, configure and comms with a fake device and a clock that moves only
-// when waited on.
+// What a rig script reads and runs: status --json, and the loops of wait
+// and send with a fake device and a clock that moves only when waited on.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -107,23 +106,27 @@ TEST(RunWait, PollsUntilTheCounterHoldsOrTheTimeOut)
 {
     struct Row {
         std::vector<const char*> args;
+        uint32_t fail_at;  // the read that fails
         ExitStatus status;
         uint32_t reads;
         const char* out;
         const char* error;
     };
     const Row rows[] = {
-        {{"wait", "1", "rx_frames", ">=", "100"}, ExitStatus::Done, 1, "rx_frames 100\n", ""},
-        {{"wait", "1", "rx_frames", "==", "500"}, ExitStatus::Done, 5, "rx_frames 500\n", ""},
-        {{"wait", "1", "comms", "eq", "1"}, ExitStatus::Done, 1, "comms 1\n", ""},
-        {{"wait", "1", "rx_frames", "<=", "50", "--timeout", "0.1"}, ExitStatus::TimedOut, 6, "rx_frames 600\n",
+        {{"wait", "1", "rx_frames", ">=", "100"}, 9, ExitStatus::Done, 1, "rx_frames 100\n", ""},
+        {{"wait", "1", "rx_frames", "==", "500"}, 9, ExitStatus::Done, 5, "rx_frames 500\n", ""},
+        {{"wait", "1", "comms", "eq", "1"}, 9, ExitStatus::Done, 1, "comms 1\n", ""},
+        {{"wait", "1", "rx_frames", "<=", "50", "--timeout", "0.1"}, 9, ExitStatus::TimedOut, 6, "rx_frames 600\n",
          "qz6sim: wait: KORQZ6C1 rx_frames is 600 after 0.100 s, not <= 50\n"},
-        {{"wait", "0", "rx_frames", "ge", "1", "--timeout", "0"}, ExitStatus::TimedOut, 1, "rx_frames 0\n",
+        {{"wait", "0", "rx_frames", "ge", "1", "--timeout", "0"}, 9, ExitStatus::TimedOut, 1, "rx_frames 0\n",
          "qz6sim: wait: ROZAR6O0 rx_frames is 0 after 0.000 s, not >= 1\n"},
+        {{"wait", "1", "rx_frames", "ge", "1000"}, 2, ExitStatus::CallFailed, 2, "",
+         "qz6sim: wait: reading the simulator's status failed (error 6)\n"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.out);
+        SCOPED_TRACE(row.error);
         FakeStatus port;
+        port.fail_at = row.fail_at;
         FakeClock clock;
         Output output;
         auto scratch = std::make_unique<SimStatus>();
@@ -132,15 +135,6 @@ TEST(RunWait, PollsUntilTheCounterHoldsOrTheTimeOut)
         EXPECT_EQ(output.Out(), row.out);
         EXPECT_EQ(output.Error(), row.error);
     }
-    FakeStatus failing;
-    failing.fail_at = 2;
-    FakeClock clock;
-    Output output;
-    auto scratch = std::make_unique<SimStatus>();
-    EXPECT_EQ(RunWait(*Parse({"wait", "1", "rx_frames", ">=", "1000"}).request, failing, clock, scratch.get(),
-                      &output.out, &output.error),
-              ExitStatus::CallFailed);
-    EXPECT_EQ(output.Error(), "qz6sim: wait: reading the simulator's status failed (error 6)\n");
 }
 
 // An adapter's device: answers each call with the next scripted return code
@@ -227,39 +221,6 @@ TEST(RunSend, SendsPacedFramesAndWaitsOutAFullTransmitter)
     Output failed;
     EXPECT_EQ(RunSend(*hex.request, failing, clock, &block, &tally, &failed.out, &failed.error), ExitStatus::CallFailed);
     EXPECT_EQ(failed.Error(), "qz6sim: send: the call on ROZAR6O0 failed (error 1167)\n");
-}
-
-TEST(RunAdapterCommand, ConfiguresAndSwitchesCommunications)
-{
-    struct Row {
-        std::vector<const char*> args;
-        uint8_t answer;
-        ExitStatus status;
-        const char* out;
-    };
-    const Row rows[] = {
-        {{"configure", "2", "--baud", "9600"}, RETURN_SUCCESS, ExitStatus::Done,
-         "KORQZ6C2: configured, 9600 bit/s, frames up to 2000 bytes (the default streaming configuration)\n"},
-        {{"configure", "2", "--baud", "9999999"}, RETURN_INVALID_PARAMETER, ExitStatus::CallFailed, ""},
-        {{"comms", "2", "on"}, RETURN_SUCCESS, ExitStatus::Done, "KORQZ6C2: communications on\n"},
-        {{"comms", "2", "on"}, RETURN_NOT_CONFIGURED, ExitStatus::NotConfigured, ""},
-        {{"comms", "2", "off"}, RETURN_SUCCESS, ExitStatus::Done, "KORQZ6C2: communications off\n"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.args[row.args.size() - 1]);
-        FakeClock clock;
-        FakeAdapter adapter(clock);
-        adapter.answers = {row.answer};
-        Output output;
-        CommandBlock block{};
-        const Parsed parsed = Parse(row.args);
-        EXPECT_EQ(RunAdapterCommand(*parsed.request, adapter, &block, &output.out, &output.error), row.status);
-        ASSERT_EQ(adapter.calls.size(), 1u);
-        EXPECT_EQ(adapter.calls[0].control_code, IOCTL_STREAM_COMMAND);
-        EXPECT_EQ(adapter.calls[0].data.size(), std::string(row.args[0]) == "configure" ? 18u : 0u);
-        EXPECT_EQ(output.Out(), row.out);
-        EXPECT_EQ(output.Error().empty(), row.status == ExitStatus::Done) << output.Error();
-    }
 }
 
 }  // namespace
