@@ -39,7 +39,8 @@ uint32_t RandomLength(Random& random)
 
 bool IsSimulatorCode(uint32_t code)
 {
-    return code >= IOCTL_SIM_GET_STATUS && code <= IOCTL_SIM_RESET && (code & 3) == kMethodBuffered;
+    return (code >= IOCTL_SIM_GET_STATUS && code <= IOCTL_SIM_RESET && (code & 3) == kMethodBuffered) ||
+           code == IOCTL_SIM_RESET_COUNTERS;
 }
 
 uint32_t RandomCode(Random& random)
@@ -55,6 +56,8 @@ uint32_t RandomCode(Random& random)
         return IOCTL_STREAM_RECEIVE;
     case 5:
     case 6:
+        if (random.OneIn(12))
+            return IOCTL_SIM_RESET_COUNTERS;
         return SimControlCode(random.Below(11));  // the ten and one past them
     case 7: {
         // A function of ours with another method or access.
@@ -151,6 +154,8 @@ uint32_t RandomSimulatorRequest(Random& random, uint32_t code, uint8_t* input, u
     }
     case IOCTL_SIM_READ_LOG:
         *output_length = sizeof(SimLog);
+        return Put(input, SimAdapterRequest{adapter});
+    case IOCTL_SIM_RESET_COUNTERS:
         return Put(input, SimAdapterRequest{adapter});
     default:  // IOCTL_SIM_RESET, and the code past the last
         return 0;
