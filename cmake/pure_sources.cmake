@@ -22,6 +22,8 @@ set(QZ6_PURE_COMMON_TEXT_SOURCES
     common/hex_text.cpp)
 
 set(QZ6_PURE_SIMTOOL_SOURCES
+    tools/qz6sim/sim_adapter_device.cpp
+    tools/qz6sim/sim_args_adapter.cpp
     tools/qz6sim/sim_args_faults.cpp
     tools/qz6sim/sim_args_frames.cpp
     tools/qz6sim/sim_args_line.cpp
@@ -35,9 +37,11 @@ set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_queue_text.cpp
     tools/qz6sim/sim_replay.cpp
     tools/qz6sim/sim_reply_text.cpp
+    tools/qz6sim/sim_status_json.cpp
     tools/qz6sim/sim_status_text.cpp
     tools/qz6sim/sim_text_buffer.cpp
-    tools/qz6sim/sim_text_parts.cpp)
+    tools/qz6sim/sim_text_parts.cpp
+    tools/qz6sim/sim_wait.cpp)
 
 set(QZ6_PURE_CONFIGURATOR_SOURCES
     configurator/config_lines.cpp)

@@ -28,6 +28,12 @@ constexpr uint32_t IOCTL_SIM_SET_IMPAIRMENTS = SimControlCode(10); // in: SimImp
 // The driver's receive queue.
 constexpr uint32_t IOCTL_SIM_SET_DRIVER_QUEUE = SimControlCode(16); // in: SimDriverQueueRequest
 
+// Clears one adapter's counters (statistics, communication errors,
+// frames dropped) and its impairment tallies, whose counting starts again
+// as when the impairments were set; its configuration, cable, impairment
+// rates, generator, queues and log stay. in: SimAdapterRequest
+constexpr uint32_t IOCTL_SIM_RESET_COUNTERS = SimControlCode(17);
+
 #pragma pack(push, 1)
 
 struct SimAdapterRequest {

@@ -161,6 +161,13 @@ SIM_COMMAND_LINES = {
     "replay_rate": ["replay", "0", "old.pcap", "--rate", "200"],
     "queue": ["queue", "1", "100", "1000"],
     "queue_default": ["queue", "KORQZ6C1", "default"],
+    "status_json": ["status", "1", "--json"],
+    "counters": ["counters", "KORQZ6C1", "--reset"],
+    "wait": ["wait", "1", "rx_frames", ">=", "1000", "--timeout", "2.5"],
+    "configure": ["configure", "0", "--baud", "64000"],
+    "comms": ["comms", "0", "on"],
+    "send_hex": ["send", "0", "7E", "01 FF", "--count", "3"],
+    "send_length": ["send", "1", "--length", "64", "--count", "100", "--rate", "500"],
 }
 
 

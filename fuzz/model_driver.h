@@ -281,6 +281,7 @@ inline constexpr ControlLayout kControlLayouts[] = {
     {IOCTL_SIM_RESET, 0, 0},
     {IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest), 0},
     {IOCTL_SIM_SET_DRIVER_QUEUE, sizeof(SimDriverQueueRequest), 0},
+    {IOCTL_SIM_RESET_COUNTERS, sizeof(SimAdapterRequest), 0},
 };
 constexpr unsigned kControlCodes = sizeof(kControlLayouts) / sizeof(kControlLayouts[0]);
 

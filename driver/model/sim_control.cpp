@@ -241,15 +241,20 @@ CallOutcome SetGenerator(AdapterBank& bank, const uint8_t* input, uint32_t input
     return CallOutcome::Completed;
 }
 
+// Sets the rates and starts their counting and tallies again.
+void StartImpairments(Adapter& adapter, const SimImpairmentRates& every)
+{
+    adapter.impairments = SimImpairments{};
+    adapter.impairments.every = every;
+    memset(adapter.impairment_countdown, 0, sizeof(adapter.impairment_countdown));
+}
+
 CallOutcome SetImpairments(AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint32_t output_length)
 {
     SimImpairRequest request{};
     if (output_length != 0 || !ReadRequest(input, input_length, &request) || !ValidIndex(request.adapter))
         return CallOutcome::InvalidParameter;
-    Adapter& adapter = bank.adapters[request.adapter];
-    adapter.impairments = SimImpairments{};
-    adapter.impairments.every = request.every;
-    memset(adapter.impairment_countdown, 0, sizeof(adapter.impairment_countdown));
+    StartImpairments(bank.adapters[request.adapter], request.every);
     return CallOutcome::Completed;
 }
 
@@ -262,6 +267,29 @@ CallOutcome SetDriverQueue(AdapterBank& bank, const uint8_t* input, uint32_t inp
     return SetDriverQueueLimits(bank.adapters[request.adapter], limits) ? CallOutcome::Completed
                                                                          : CallOutcome::InvalidParameter;
 }
+
+// ---- Counters cleared on one adapter ------------------------------------------
+
+// What ZERO_STATISTICS and ZERO_COMM_ERRORS clear, plus the frames dropped
+// and the impairment tallies, which count again from here as when the
+// rates were set. Configuration, cable, rates, generator, queues and log stay.
+CallOutcome ResetCounters(AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint32_t output_length,
+                          uint64_t now_us)
+{
+    SimAdapterRequest request{};
+    if (output_length != 0 || !ReadRequest(input, input_length, &request) || !ValidIndex(request.adapter))
+        return CallOutcome::InvalidParameter;
+    Adapter& adapter = bank.adapters[request.adapter];
+    adapter.statistics = StatisticsReply{};
+    adapter.comm_errors = CommErrorsReply{};
+    RestartThroughputWindows(adapter, now_us);
+    adapter.frames_dropped = 0;
+    const SimImpairmentRates every = adapter.impairments.every;
+    StartImpairments(adapter, every);
+    return CallOutcome::Completed;
+}
+
+// -------------------------------------------------------------------------------
 
 CallOutcome ReadLog(const AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint8_t* output,
                     uint32_t output_length, uint32_t* written)
@@ -361,6 +389,9 @@ CallOutcome SimControl(AdapterBank& bank, uint32_t control_code,
         break;
     case IOCTL_SIM_SET_DRIVER_QUEUE:
         outcome = SetDriverQueue(bank, input, input_length, output_length);
+        break;
+    case IOCTL_SIM_RESET_COUNTERS:
+        outcome = ResetCounters(bank, input, input_length, output_length, now_us);
         break;
     default:
         break;

@@ -182,6 +182,47 @@ TEST_F(ModelTest, ResetRestoresPowerOnButKeepsHandles)
     EXPECT_EQ(ReadLog(2)->count, 1u);
 }
 
+// A rig clears one adapter's counts between runs and keeps its set-up.
+TEST_F(ModelTest, CounterResetClearsOneAdaptersCountsAndNothingElse)
+{
+    for (unsigned adapter : {0u, 1u}) {
+        ConfigureAndEnable(adapter);
+        ASSERT_EQ(Inject(adapter, {9}, INJECT_BAD_CRC), INJECT_DROPPED_BAD_CRC);
+        ASSERT_EQ(SetImpairments(adapter, {2, 0, 0, 0}), CallOutcome::Completed);
+        for (uint8_t i = 0; i < 3; ++i)
+            ASSERT_EQ(Send(adapter, {i}), RETURN_SUCCESS);
+    }
+    ASSERT_EQ(SetGenerator(0, true, 8, 1, 0), CallOutcome::Completed);
+    Wait(1'000'000);
+    const SimAdapterStatus before = GetStatus().adapters[0];
+    ASSERT_EQ(Sim(IOCTL_SIM_RESET_COUNTERS, SimAdapterRequest{0}), CallOutcome::Completed);
+    const SimStatus status = GetStatus();
+    const SimAdapterStatus& cleared = status.adapters[0];
+    const uint8_t zero_statistics[sizeof(StatisticsReply)] = {};
+    EXPECT_EQ(memcmp(&cleared.statistics, zero_statistics, sizeof(zero_statistics)), 0);
+    EXPECT_EQ(Got(cleared.comm_errors.rx_crc_errors), 0);
+    EXPECT_EQ(Got(cleared.impairments.lost), 0u);
+    // The set-up stays: configuration, channel, cable, rates, generator, queued frames.
+    EXPECT_EQ(memcmp(&cleared.configuration, &before.configuration, sizeof(StreamingConfiguration)), 0);
+    EXPECT_EQ(cleared.channel_enabled + cleared.cable + cleared.generator_enabled, 1 + CABLE_LOOPBACK + 1);
+    EXPECT_EQ(Got(cleared.impairments.every.drop_every), 2u);
+    EXPECT_EQ(Got(cleared.generator_count), Got(before.generator_count));
+    EXPECT_EQ(Got(cleared.rx_queued), Got(before.rx_queued));
+    // The other adapter keeps its counts.
+    EXPECT_EQ(Got(status.adapters[1].statistics.tx_frames), 3u);
+    EXPECT_EQ(Got(status.adapters[1].comm_errors.rx_crc_errors), 1);
+    EXPECT_EQ(Got(status.adapters[1].impairments.lost), 1u);
+
+    // Counting starts again: of two frames sent now, the second is lost.
+    ASSERT_EQ(SetGenerator(0, false, 0, 0, 0), CallOutcome::Completed);
+    ReceiveAll(0);
+    ASSERT_EQ(Send(0, {1}), RETURN_SUCCESS);
+    ASSERT_EQ(Send(0, {2}), RETURN_SUCCESS);
+    Wait(100'000);
+    EXPECT_EQ(ReceiveAll(0), std::vector<std::vector<uint8_t>>{{1}});
+    EXPECT_EQ(Sim(IOCTL_SIM_RESET_COUNTERS, SimAdapterRequest{kAdapterCount}), CallOutcome::InvalidParameter);
+}
+
 TEST_F(ModelTest, StatusDescribesEveryAdapter)
 {
     Wait(1'234'000);
@@ -228,6 +269,8 @@ TEST_F(ModelTest, ControlDeviceChecksEveryLength)
         {"impairments short", IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest) - 1, 0},
         {"impairments with output", IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest), 1},
         {"driver queue short", IOCTL_SIM_SET_DRIVER_QUEUE, sizeof(SimDriverQueueRequest) - 1, 0},
+        {"counter reset without adapter", IOCTL_SIM_RESET_COUNTERS, 0, 0},
+        {"counter reset with output", IOCTL_SIM_RESET_COUNTERS, sizeof(SimAdapterRequest), 1},
         {"unknown code", SimControlCode(11), 0, 0},
         {"stream code", IOCTL_STREAM_COMMAND, 16, 528},
     };

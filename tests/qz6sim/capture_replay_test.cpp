@@ -162,6 +162,11 @@ TEST_F(CaptureReplay, DamagedOrForeignFilesAreRefusedAtTheDamage)
     EXPECT_TRUE(Contains(damaged.out, "2 frames read, 2 delivered: 2 queued\n")) << damaged.out;
     EXPECT_EQ(ReceiveQueued(devices_[1].Get()), Frames(frames.begin(), frames.begin() + 2));
 
+    // Every frame read, none queued (KORQZ6C2 is not configured): the replay fails.
+    const RunResult refused = RunTool("replay 2 " + NewFile(whole));
+    EXPECT_EQ(refused.exit_code, 6u) << refused.out << refused.err;
+    EXPECT_EQ(refused.err, "qz6sim: replay: 3 of the 3 frames chosen did not queue\n");
+
     const std::string text = "not a capture file at all\n";
     const RunResult foreign = RunTool("replay 1 " + NewFile({text.begin(), text.end()}));
     EXPECT_EQ(foreign.exit_code, 4u);

@@ -262,6 +262,8 @@ TEST(FormatReply, WidestRepliesFitTheOutputBuffer)
     memset(reply.get(), 0xFF, sizeof(ReplyBuffer));
     Parsed status = Parse({"status", "--all"});
     Format([&](TextBuffer* out) { EXPECT_TRUE(FormatReply(*status.request, *reply, sizeof(SimStatus), out)); });
+    Parsed json = Parse({"status", "--all", "--json"});
+    Format([&](TextBuffer* out) { EXPECT_TRUE(FormatReply(*json.request, *reply, sizeof(SimStatus), out)); });
 }
 
 TEST(FormatReply, CutsShortInsteadOfOverrunning)
@@ -354,6 +356,7 @@ TEST(FormatReply, ConfirmsRequestsWithoutReply)
         {{"queue", "1", "100", "1000"}, "KORQZ6C1: driver receive queue of up to 100 frames and 1000 bytes\n"},
         {{"queue", "1", "0"},
          "KORQZ6C1: no driver receive queue: frames wait in the adapter's receive buffers alone\n"},
+        {{"counters", "7", "--reset"}, "KORQZ6C7: counters and impairment tallies cleared\n"},
     };
     auto reply = std::make_unique<ReplyBuffer>();
     for (const Row& row : rows) {
@@ -374,7 +377,10 @@ TEST(FormatHelp, ListsEveryCommand)
                              "\n  impair ADAPTER [--drop N]", "\n  impair ADAPTER off",
                              "\n  queue ADAPTER FRAMES [BYTES]", "\n  queue ADAPTER default",
                              "\n  replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]",
-                             "\n  reset", "\n  help"})
+                             "\n  reset", "\n  help", "\n  counters ADAPTER --reset", "\n  configure ADAPTER",
+                             "\n  comms ADAPTER on|off", "\n  send ADAPTER HEX...", "\n  send ADAPTER --length L",
+                             "\n  wait ADAPTER COUNTER OP N", "\n   5  inject: the frame was dropped",
+                             "\n  11  send: communications are off"})
         EXPECT_TRUE(Contains(text, verb)) << verb;
 }
 

@@ -104,6 +104,11 @@ void DoneImpairments(const SimRequest& request, const char* adapter, TextBuffer*
     Append(out, "\n");
 }
 
+void DoneCounters(const SimRequest&, const char* adapter, TextBuffer* out)
+{
+    Append(out, "%s: counters and impairment tallies cleared\n", adapter);
+}
+
 void DoneReset(const SimRequest&, const char*, TextBuffer* out)
 {
     Append(out, "every adapter is back at its power-on state\n");
@@ -124,6 +129,7 @@ constexpr DoneText kDoneTexts[] = {
     {IOCTL_SIM_SET_IMPAIRMENTS, DoneImpairments},
     {IOCTL_SIM_RESET, DoneReset},
     {IOCTL_SIM_SET_DRIVER_QUEUE, DoneDriverQueue},
+    {IOCTL_SIM_RESET_COUNTERS, DoneCounters},
 };
 
 }  // namespace

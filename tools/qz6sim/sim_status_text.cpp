@@ -142,12 +142,10 @@ void FormatStatus(const SimStatus& status, const SimRequest& request, TextBuffer
            status.version, uptime_ms / 1000, uptime_ms % 1000);
     unsigned shown = 0;
     for (unsigned i = 0; i < kAdapterCount; ++i) {
-        const SimAdapterStatus& adapter = status.adapters[i];
-        bool wanted = request.one_adapter ? i == request.adapter : (adapter.present != 0 || request.include_absent);
-        if (!wanted)
+        if (!StatusShows(status, request, i))
             continue;
         Append(out, "\n");
-        FormatAdapterStatus(adapter, i, out);
+        FormatAdapterStatus(status.adapters[i], i, out);
         ++shown;
     }
     if (shown == 0)

@@ -19,6 +19,10 @@ const char* OnOff(uint8_t value);
 void AppendImpairmentRates(const SimImpairmentRates& every, TextBuffer* out);
 bool Impaired(const SimImpairmentRates& every);  // any rate is set
 
+// Whether status (text or --json) shows adapter `index`: the one asked
+// for, else the present ones, or all with --all.
+bool StatusShows(const SimStatus& status, const SimRequest& request, unsigned index);
+
 // "64-byte frames at 100 a second" or "... as fast as taken".
 void AppendGeneratorFrames(unsigned length, uint32_t rate, TextBuffer* out);
 
