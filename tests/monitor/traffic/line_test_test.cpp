@@ -12,6 +12,7 @@
 #include <string>
 
 #include "driver/model/adapter_model.h"
+#include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
@@ -204,6 +205,30 @@ TEST_F(LineTestRun, PacedRunKeepsItsRateSkipsWhatWaitedAndLeavesAnEnabledChannel
     ExpectNothingLeft();
 }
 
+TEST_F(LineTestRun, ADeadLineFailsAfterOneWindowAndStrangersAreShownApart)
+{
+    // No cable: nothing comes back, and the run ends after its first window
+    // instead of waiting the drain time for every frame.
+    ASSERT_TRUE(sim::SimCable(0, CABLE_NONE));
+    const uint16_t window = DecodeStreamingConfiguration(g_monitor.saved_configuration).receive_buffers;
+    Enter("100000", "64", "", "0");
+    Results results = RunToTheEnd();
+    EXPECT_EQ(results.sent, std::to_string(window));
+    EXPECT_EQ(results.received, "0");
+    EXPECT_EQ(results.verdict, "FAIL: nothing came back, " + std::to_string(window) + " lost");
+
+    // A frame from elsewhere during a run is no frame of the run.
+    ASSERT_TRUE(sim::SimCable(0, CABLE_LOOPBACK));
+    Enter("100", "32", "", "50");
+    StartAndSend(3);
+    ASSERT_EQ(sim::SimInject(0, std::vector<uint8_t>(5, 0x5A)), INJECT_QUEUED);
+    EXPECT_TRUE(PumpUntil([] { return !LineTestRunning(); }, 20000));
+    results = Shown();
+    EXPECT_EQ(results.received, "100");
+    EXPECT_EQ(results.verdict, "PASS; 1 frame not of this run");
+    ExpectNothingLeft();
+}
+
 TEST_F(LineTestRun, PartnerWithoutConfigurationGetsThisAdaptersAndReceivesOverTheCable)
 {
     ASSERT_TRUE(sim::SimCable(0, CABLE_NULL_MODEM, 1));
@@ -231,7 +256,7 @@ TEST_F(LineTestRun, BadEntriesAndARunBesideTheReceiveMonitorAreRefusedWithTheRea
         const char* partner;
         const char* message;
     } cases[] = {
-        {"1000", "600", "", "Length: enter a number from 8 to 512."},
+        {"1000", "600", "", "Length: enter a number from 12 to 512."},
         {"0", "64", "", "Frames: enter a number from 1 to 1000000."},
         {"10", "64", "ROZAR6O0", "Partner device: ROZAR6O0 is this adapter; leave it empty for the loopback plug."},
         {"10", "64", "NOSUCHDEV", "Cannot open the partner device NOSUCHDEV (error 2)."},
