@@ -43,22 +43,38 @@ struct PathBuffer {
     }
 };
 
-// A value of exactly four bytes, of whatever type (as the configurator reads
-// it), or 0: absent values and values of another size count as 0.
+// A value as the configurator reads it, into a DWORD that starts at 0
+// through the ANSI registry call: whatever its type, data of up to four
+// bytes fills the low bytes and the rest stays 0 (a one-byte value of 7 is
+// 7), a string counts in its ANSI form, and a longer or absent value is 0.
 uint32_t ReadDwordValue(HANDLE key, const WCHAR* name)
 {
     UNICODE_STRING value_name;
     RtlInitUnicodeString(&value_name, name);
+    // Anything longer than four ANSI characters (at most eight bytes of
+    // string, four of anything else) is 0 anyway.
     union {
         KEY_VALUE_PARTIAL_INFORMATION info;
         UCHAR bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + 16];
     } reply;
     ULONG reply_length = 0;
     NTSTATUS status = ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, &reply, sizeof(reply), &reply_length);
-    if (!NT_SUCCESS(status) || reply.info.DataLength != 4)
+    if (!NT_SUCCESS(status))
         return 0;
-    uint32_t value;
-    memcpy(&value, reply.info.Data, sizeof(value));
+    uint32_t value = 0;
+    const ULONG length = reply.info.DataLength;
+    const ULONG type = reply.info.Type;
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        auto* text = reinterpret_cast<WCHAR*>(reply.info.Data);
+        ULONG ansi_length = 0;
+        if (!NT_SUCCESS(RtlUnicodeToMultiByteSize(&ansi_length, text, length)) || ansi_length > sizeof(value))
+            return 0;
+        RtlUnicodeToMultiByteN(reinterpret_cast<char*>(&value), sizeof(value), nullptr, text, length);
+        return value;
+    }
+    if (length > sizeof(value))
+        return 0;
+    memcpy(&value, reply.info.Data, length);
     return value;
 }
 

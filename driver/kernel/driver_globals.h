@@ -46,6 +46,9 @@ static_assert(sizeof(MemoryRegionInformation) == (sizeof(PVOID) == 8 ? 48 : 28))
 constexpr int kMemoryBasicInformation = 0;
 NTSYSAPI NTSTATUS NTAPI ZwQueryVirtualMemory(HANDLE process, PVOID address, int information_class, PVOID information,
                                             SIZE_T length, PSIZE_T returned);
+NTSYSAPI NTSTATUS NTAPI RtlUnicodeToMultiByteSize(PULONG bytes_in_multibyte, PCWCH unicode, ULONG bytes_in_unicode);
+NTSYSAPI NTSTATUS NTAPI RtlUnicodeToMultiByteN(PCHAR multibyte, ULONG max_bytes_in_multibyte, PULONG bytes_in_multibyte,
+                                              PCWCH unicode, ULONG bytes_in_unicode);
 NTKERNELAPI NTSTATUS NTAPI ObOpenObjectByPointer(PVOID object, ULONG attributes, PACCESS_STATE access_state,
                                                  ACCESS_MASK access, POBJECT_TYPE type, KPROCESSOR_MODE mode,
                                                  PHANDLE handle);
