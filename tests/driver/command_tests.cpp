@@ -366,19 +366,13 @@ TEST(DriverStart, ReadsAnAdaptersResourcesAsTheConfiguratorDoes)
         std::vector<BYTE> bytes;
     };
     const struct {
-        const char* what;
         Value port, memory, irq;
         uint32_t read_port, read_memory, read_irq;
     } cases[] = {
-        {"four bytes of another type",
-         {REG_DWORD, {0x00, 0x03, 0, 0}}, {REG_DWORD, {0x00, 0x00, 0x0D, 0}}, {REG_BINARY, {7, 0, 0, 0}},
-         0x300, 0xD0000, 7},
-        {"one to three bytes",
-         {REG_BINARY, {0x00, 0x03}}, {REG_BINARY, {0x00, 0x00, 0x0D}}, {REG_BINARY, {7}},
-         0x300, 0xD0000, 7},
-        {"strings, and longer values",  // the ANSI call takes and gives strings in their ANSI form
-         {REG_SZ, {'1', '2', 0}}, {REG_BINARY, {1, 2, 3, 4, 5}}, {REG_SZ, {'2', '1', '0', 0}},
-         0x003231, 0, 0x00303132},
+        {{REG_DWORD, {0x00, 0x03, 0, 0}}, {REG_DWORD, {0, 0, 0x0D, 0}}, {REG_BINARY, {7, 0, 0, 0}}, 0x300, 0xD0000, 7},
+        {{REG_BINARY, {0x00, 0x03}}, {REG_BINARY, {0, 0, 0x0D}}, {REG_BINARY, {7}}, 0x300, 0xD0000, 7},
+        // The ANSI call takes and gives strings in their ANSI form.
+        {{REG_SZ, {'1', '2', 0}}, {REG_BINARY, {1, 2, 3, 4, 5}}, {REG_SZ, {'2', '1', '0', 0}}, 0x3231, 0, 0x303132},
     };
     for (const auto& c : cases) {
         HKEY handle = nullptr;
@@ -394,11 +388,11 @@ TEST(DriverStart, ReadsAnAdaptersResourcesAsTheConfiguratorDoes)
         const bool opened = restarted && OpenAdapter(kSpare, &error).Valid();
         const SimAdapterStatus adapter = restarted ? SimAdapter(kSpare) : SimAdapterStatus{};
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
-        ASSERT_TRUE(restarted) << c.what;
-        EXPECT_TRUE(opened) << c.what << ": error " << error;
-        EXPECT_EQ(adapter.io_base, c.read_port) << c.what;
-        EXPECT_EQ(adapter.shared_memory, c.read_memory) << c.what;
-        EXPECT_EQ(adapter.interrupt_number, c.read_irq) << c.what;
+        ASSERT_TRUE(restarted) << c.read_irq;
+        EXPECT_TRUE(opened) << c.read_irq << ": error " << error;
+        EXPECT_EQ(adapter.io_base, c.read_port) << c.read_irq;
+        EXPECT_EQ(adapter.shared_memory, c.read_memory) << c.read_irq;
+        EXPECT_EQ(adapter.interrupt_number, c.read_irq);
     }
     EXPECT_TRUE(RestartDriverService());
 }

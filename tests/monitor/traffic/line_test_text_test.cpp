@@ -86,11 +86,7 @@ TEST(TestFrames, ArrivedBytesLeaveOutTheCrcTheAdapterAppended)
     EXPECT_EQ(ArrivedFrameBytes(record).size(), kMaxReceivedFrame);
 }
 
-std::vector<uint8_t> Changed(std::vector<uint8_t> frame, size_t at)
-{
-    frame[at] ^= 0xFF;
-    return frame;
-}
+std::vector<uint8_t> Changed(std::vector<uint8_t> frame, size_t at) { return frame[at] ^= 0xFF, frame; }
 
 TEST(LineTestTallies, CountEachArrivalOnceByWhatItIsAndStrangersApart)
 {
@@ -104,8 +100,7 @@ TEST(LineTestTallies, CountEachArrivalOnceByWhatItIsAndStrangersApart)
         bool own;
     };
     const Arrival arrivals[] = {
-        {Frame(0, 16), false, true},
-        {Frame(1, 16), false, true},
+        {Frame(0, 16), false, true},  {Frame(1, 16), false, true},
         {Frame(3, 16), false, true},               // 2 is missing
         {Frame(2, 16), false, true},               // late: out of order
         {Frame(4, 16), true, true},                // marked by the adapter
@@ -205,10 +200,8 @@ TEST(LineTestResults, RatesWaitAndVerdict)
         {1000, 999, 3, 2, 0, LineTestEnding::Finished, "", "FAIL: 1 lost, 3 corrupted, 2 out of order"},
         {400, 400, 0, 0, 0, LineTestEnding::Stopped, "", "FAIL: stopped after 400 of 1000 frames"},
         {7, 5, 0, 0, 0, LineTestEnding::Failed, "ROZAR6O0 refused frame 7 (0x03)", "FAIL: ROZAR6O0 refused frame 7 (0x03)"},
-        {16, 0, 0, 0, 0, LineTestEnding::FellSilent, "", "FAIL: nothing came back, 16 lost"},
-        {516, 500, 2, 0, 0, LineTestEnding::FellSilent, "", "FAIL: nothing came back after 500 frames, 16 lost, 2 corrupted"},
-        {1000, 0, 0, 0, 1, LineTestEnding::Finished, "", "FAIL: nothing came back, 1000 lost; 1 frame not of this run"},
-        {1000, 1000, 0, 0, 3, LineTestEnding::Finished, "", "PASS; 3 frames not of this run"},
+        {516, 500, 2, 0, 1, LineTestEnding::FellSilent, "",
+         "FAIL: nothing came back after 500 frames, 16 lost, 2 corrupted; 1 frame not of this run"},
     };
     for (const auto& c : cases) {
         LineTestTally tally{};
