@@ -260,6 +260,8 @@ TEST_F(LineTestRun, BadEntriesAndARunBesideTheReceiveMonitorAreRefusedWithTheRea
     EXPECT_EQ(Refusal(), "The receive monitor is running on ROZAR6O0 and would take the test's frames. Disable "
                          "communications first, or test with a partner device.");
     EXPECT_EQ(sim::SimAdapter(0).statistics.tx_frames, 0u);
+    // The receive monitor's thread opens its handle in its own time.
+    PumpUntil([&] { return sim::SimAdapter(0).open_handles == handles_before_ + 1; }, 3000);
     EXPECT_EQ(sim::SimAdapter(0).open_handles, handles_before_ + 1) << "only the receive monitor's handle is added";
 }
 
