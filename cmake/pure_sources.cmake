@@ -61,6 +61,7 @@ set(QZ6_PURE_MONITOR_CAPTURE_SOURCES
     monitor/capture/capture_text.cpp)
 
 set(QZ6_PURE_LINE_TEST_SOURCES
+    monitor/line_test/line_test_course.cpp
     monitor/line_test/line_test_frames.cpp
     monitor/line_test/line_test_text.cpp)
 

@@ -343,19 +343,24 @@ def send_text_seeds():
 
 
 def line_test_frames_seeds():
-    def head(sequence, length, offset, mask, frames):
-        return u32(sequence) + u16(length - 8) + u16(offset) + u8(mask) + u32(frames)
+    def head(run, sequence, length, offset, mask, frames):
+        return u16(run) + u32(sequence) + u16(length - 12) + u16(offset) + u8(mask) + u32(frames)
 
     def made(sequence, length, crc_error=0):
-        return u8(2 | crc_error) + u32(sequence) + u8(length - 8)
+        return u8(2 | crc_error) + u32(sequence) + u8(length - 12)
+
+    def made_elsewhere(run, sequence, length):
+        return u8(2 | 4) + u32(sequence) + u8(length - 12) + u16(run)
 
     def raw(data):
         return u8(0) + u8(len(data)) + data
     seeds = {
-        "clean_run": head(0, 64, 0, 0, 5) + b"".join(made(i, 64) for i in range(5)) + u32(5),
-        "changed_pattern": head(7, 64, 30, 0x01, 3) + made(0, 8) + made(2, 8) + made(1, 8) + u32(4),
-        "changed_number": head(1000, 8, 1, 0x80, 10) + made(3, 20, 1) + made(12, 20) + raw(b"\x01\x02\x03") +
-                          raw(bytes(8)) + u32(10),
+        "clean_run": head(7, 0, 64, 0, 0, 5) + b"".join(made(i, 64) for i in range(5)) + u32(5),
+        "changed_pattern": head(7, 7, 64, 30, 0x01, 3) + made(0, 12) + made(2, 12) + made(1, 12) + u32(4),
+        "changed_number": head(7, 1000, 12, 1, 0x80, 10) + made(3, 20, 1) + made(12, 20) + raw(b"\x01\x02\x03") +
+                          raw(bytes(12)) + u32(10),
+        "changed_run": head(7, 2, 40, 6, 0x01, 10) + made_elsewhere(6, 0, 40) + made(0, 40) + made_elsewhere(6, 1, 40) +
+                       u32(10),
     }
     for name, data in seeds.items():
         write("line_test_frames", name, data)
