@@ -49,6 +49,8 @@ TEST(StatusJson, EveryFieldOnceUnderAStableName)
     a.generator_enabled = 1;
     a.generator_remaining = 12;
     a.comm_errors.cts_drops = 255;
+    a.driver_queue_max_bytes = 262144;
+    a.driver_queue_frames = 3;
     status->adapters[2].present = 1;
     status->adapters[2].generator_remaining = 12;  // left from a generator switched off
 
@@ -68,6 +70,7 @@ TEST(StatusJson, EveryFieldOnceUnderAStableName)
     for (const char* line : {"\"driver_version\": \"2.1\\\"\\u0001\\u00E9\",", "\"comms\": true,",
                              "\"cable\": \"null-modem\",", "\"peer\": \"ROZAR6O0\",", "\"rx_frames\": 4000000000,",
                              "\"impair_drop_every\": 10,", "\"impaired_dropped\": 10,", "\"gen_remaining\": 12,",
+                             "\"driver_queue_max_bytes\": 262144,", "\"driver_queue_frames\": 3,",
                              "\"cts_drops\": 255\n"})
         EXPECT_NE(object.find(line), std::string::npos) << line << "\nin:\n" << object;
     std::set<std::string> keys;
