@@ -6,6 +6,7 @@
 set(QZ6_PURE_MODEL_SOURCES
     driver/model/adapter_model.cpp
     driver/model/commands.cpp
+    driver/model/driver_queue.cpp
     driver/model/line.cpp
     driver/model/sim_control.cpp)
 
@@ -24,19 +25,25 @@ set(QZ6_PURE_COMMON_TEXT_SOURCES
     common/text_buffer.cpp)
 
 set(QZ6_PURE_SIMTOOL_SOURCES
+    tools/qz6sim/sim_adapter_device.cpp
+    tools/qz6sim/sim_args_adapter.cpp
     tools/qz6sim/sim_args_faults.cpp
     tools/qz6sim/sim_args_frames.cpp
     tools/qz6sim/sim_args_line.cpp
+    tools/qz6sim/sim_args_queue.cpp
     tools/qz6sim/sim_args_status.cpp
     tools/qz6sim/sim_done_text.cpp
     tools/qz6sim/sim_help_text.cpp
     tools/qz6sim/sim_log_text.cpp
     tools/qz6sim/sim_names.cpp
     tools/qz6sim/sim_parser.cpp
+    tools/qz6sim/sim_queue_text.cpp
     tools/qz6sim/sim_replay.cpp
     tools/qz6sim/sim_reply_text.cpp
+    tools/qz6sim/sim_status_json.cpp
     tools/qz6sim/sim_status_text.cpp
-    tools/qz6sim/sim_text_parts.cpp)
+    tools/qz6sim/sim_text_parts.cpp
+    tools/qz6sim/sim_wait.cpp)
 
 set(QZ6_PURE_CAPTOOL_SOURCES
     tools/qz6cap/cap_options.cpp
@@ -60,6 +67,7 @@ set(QZ6_PURE_MONITOR_CAPTURE_SOURCES
     monitor/capture/capture_text.cpp)
 
 set(QZ6_PURE_LINE_TEST_SOURCES
+    monitor/line_test/line_test_course.cpp
     monitor/line_test/line_test_frames.cpp
     monitor/line_test/line_test_text.cpp)
 

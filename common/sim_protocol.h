@@ -25,6 +25,15 @@ constexpr uint32_t IOCTL_SIM_READ_LOG = SimControlCode(8);        // in: SimAdap
 constexpr uint32_t IOCTL_SIM_RESET = SimControlCode(9);           // in: none
 constexpr uint32_t IOCTL_SIM_SET_IMPAIRMENTS = SimControlCode(10); // in: SimImpairRequest
 
+// The driver's receive queue.
+constexpr uint32_t IOCTL_SIM_SET_DRIVER_QUEUE = SimControlCode(16); // in: SimDriverQueueRequest
+
+// Clears one adapter's counters (statistics, communication errors,
+// frames dropped) and its impairment tallies, whose counting starts again
+// as when the impairments were set; its configuration, cable, impairment
+// rates, generator, queues and log stay. in: SimAdapterRequest
+constexpr uint32_t IOCTL_SIM_RESET_COUNTERS = SimControlCode(17);
+
 #pragma pack(push, 1)
 
 struct SimAdapterRequest {
@@ -65,7 +74,9 @@ enum SimInjectOutcome : uint8_t {
     INJECT_DROPPED_ABORT = 5,      // counted in rx_aborts
     INJECT_DROPPED_UNPLUGGED = 6,
     INJECT_DROPPED_NOT_CONFIGURED = 7,
+    INJECT_DROPPED_ON_LINE = 8,    // lost on the way by the line's impairments (counted in their `lost`)
 };
+constexpr unsigned kInjectOutcomeCount = INJECT_DROPPED_ON_LINE + 1;
 
 struct SimInjectResult {
     uint8_t outcome;  // SimInjectOutcome
@@ -113,13 +124,16 @@ struct SimGeneratorRequest {
 };
 static_assert(sizeof(SimGeneratorRequest) == 12);
 
-// Impairments of the line into an adapter: of the frames arriving at it
-// over its cable (its own loopback transmit or a null-modem peer; not
-// injected or generated frames), every Nth is lost (never seen), arrives
-// with one data byte changed and a valid CRC, arrives with a bad CRC (as
-// INJECT_BAD_CRC) or ends in an abort (as INJECT_ABORT). 0: never. When two
-// hit the same frame, the first of that order wins. The frames are counted
-// from the request that set them.
+// Impairments of the line into an adapter: they act on every frame that
+// arrives at it, whatever sent it (its own loopback transmit, a null-modem
+// peer, an injected, generated or replayed frame). Each impairment counts the
+// frames that reach it, in this order: every Nth is lost (never seen), then
+// every Nth of those left arrives with one data byte changed and a valid CRC,
+// then every Nth of those left arrives with a bad CRC (as INJECT_BAD_CRC),
+// then every Nth of those left ends in an abort (as INJECT_ABORT); so one
+// frame meets at most one of them. 0: never. A zero-length frame has no byte
+// to change: it is counted by the change but passes on untouched. The counts
+// start at the request that sets the rates.
 struct SimImpairmentRates {
     uint32_t drop_every;
     uint32_t corrupt_every;
@@ -139,10 +153,14 @@ struct SimImpairRequest {
 static_assert(sizeof(SimImpairRequest) == 20);
 static_assert(offsetof(SimImpairRequest, every) == 4);
 
-// The rates as set and what they did since.
+// The rates as set and what they did since: each tally counts the frames
+// that its impairment lost, or changed and the receiver then took (queued,
+// or for a bad CRC also dropped as one; an abort: dropped as one); a frame
+// that the receiver dropped for another reason (disabled, too long, no
+// buffer) counts in none. All saturate at 0xFFFFFFFF.
 struct SimImpairments {
     SimImpairmentRates every;
-    uint32_t arrivals;  // frames that arrived over the cable
+    uint32_t arrivals;  // frames that arrived at the impaired line
     uint32_t lost;
     uint32_t corrupted;
     uint32_t crc_errors;
@@ -170,7 +188,7 @@ struct SimAdapterStatus {
     uint8_t manual_inputs;
     uint8_t cable;            // SimCableKind
     uint8_t peer;
-    uint16_t rx_queued;
+    uint16_t rx_queued;       // frames waiting for a receiver: the driver's queue and the adapter's buffers (saturates)
     uint16_t tx_queued;
     uint32_t frames_dropped;  // receive queue full, any cause of loss on the receive side
     uint32_t open_handles;
@@ -183,6 +201,14 @@ struct SimAdapterStatus {
     StatisticsReply statistics;
     CommErrorsReply comm_errors;
     SimImpairments impairments;
+
+    // The driver's receive queue (see SimDriverQueueRequest).
+    uint32_t driver_queue_max_frames;
+    uint32_t driver_queue_max_bytes;
+    uint32_t driver_queue_frames;       // frames waiting in it
+    uint32_t driver_queue_bytes;        // their bytes
+    uint32_t driver_queue_peak_frames;  // the most it held since its limits were set, the power-on or a replug
+    uint16_t adapter_rx_queued;         // frames waiting in the adapter's own receive buffers
 };
 
 struct SimStatus {
@@ -190,6 +216,37 @@ struct SimStatus {
     char version[16];
     SimAdapterStatus adapters[kAdapterCount];
 };
+
+// The driver's receive queue, in host memory, in front of each adapter's
+// receive buffers: the driver takes every frame out of the adapter's buffers
+// as it arrives, while the queue has room, so that a receiver that pauses
+// for less than the queue lasts loses nothing. Receivers get the queue's
+// frames first, then the adapter's; the adapter drops a frame (counting it
+// in rx_disabled_bfrs_full) only when both are full. Frames are counted
+// with the bytes they are received with (CRC bytes included); each also
+// takes kDriverQueueFrameOverhead bytes of the queue's storage, so that
+// max_frames * kDriverQueueFrameOverhead + max_bytes may not exceed
+// kDriverQueueStorage. Disabling communications, a new configuration, an
+// unplug and a reset empty it, as they empty the adapter's buffers.
+// Lowered limits keep what the queue holds.
+constexpr uint32_t kDriverQueueStorage = 512u * 1024u;  // bytes of host memory per adapter
+constexpr uint32_t kDriverQueueFrameOverhead = 8;
+constexpr uint32_t kDriverQueueMaxFrames = kDriverQueueStorage / kDriverQueueFrameOverhead;
+// A second of 64-byte frames at 2 048 000 bit/s is 3765 frames; a second
+// of that line carries 256 000 bytes, whatever the frames' length.
+constexpr uint32_t kDriverQueueDefaultFrames = 4096;
+constexpr uint32_t kDriverQueueDefaultBytes = 256u * 1024u;
+static_assert(kDriverQueueDefaultFrames * kDriverQueueFrameOverhead + kDriverQueueDefaultBytes <= kDriverQueueStorage);
+
+struct SimDriverQueueRequest {
+    uint8_t adapter;
+    uint8_t reserved[3];
+    uint32_t max_frames;  // 0: no queue, the adapter's buffers alone
+    uint32_t max_bytes;
+};
+static_assert(sizeof(SimDriverQueueRequest) == 12);
+static_assert(offsetof(SimDriverQueueRequest, max_frames) == 4);
+static_assert(offsetof(SimDriverQueueRequest, max_bytes) == 8);
 
 // One entry of an adapter's request log. Opens and handle closes are logged
 // too, with the pseudo control codes below, so that tests can tell the order

@@ -38,6 +38,28 @@ void CheckRequest(const SimRequest& request)
     uint32_t input = 0;
     uint32_t output = 0;
     ReplyKind reply = ReplyKind::None;
+    if (request.reply == ReplyKind::AdapterCommand || request.reply == ReplyKind::Send) {
+        // On the adapter's own device: one command block.
+        FUZZ_CHECK(request.output_length == kCommandBlockSize && request.input_length <= kCommandDataSize);
+        const uint8_t command = request.stream_command;
+        FUZZ_CHECK(request.control_code == (command == SEND_I_FRAME ? IOCTL_STREAM_SEND : IOCTL_STREAM_COMMAND));
+        if (command == SEND_I_FRAME) {
+            const SendSettings& send = request.send;
+            FUZZ_CHECK(request.reply == ReplyKind::Send && send.count >= 1 && send.rate <= kMaxSendRate);
+            FUZZ_CHECK(send.length >= 1 && send.length <= kCommandDataSize);
+            FUZZ_CHECK(send.counting ? request.input_length == 0 : request.input_length == send.length);
+        } else {
+            FUZZ_CHECK(request.reply == ReplyKind::AdapterCommand);
+            FUZZ_CHECK(command == ENABLE_COMMS || command == DISABLE_COMMS || command == SET_CONFIGURATION);
+            FUZZ_CHECK(request.input_length == (command == SET_CONFIGURATION ? kConfigurationSetSize : 0u));
+        }
+        return;
+    }
+    if (request.reply == ReplyKind::Wait) {
+        FUZZ_CHECK(request.control_code == IOCTL_SIM_GET_STATUS && request.output_length == sizeof(SimStatus));
+        FUZZ_CHECK(request.wait.counter != nullptr && request.wait.timeout_ms <= kMaxWaitTimeoutMs);
+        return;
+    }
     if (request.reply == ReplyKind::Replay) {
         const ReplaySettings& replay = request.replay;
         FUZZ_CHECK(request.control_code == IOCTL_SIM_INJECT_FRAME && request.input_length == 0);
@@ -65,6 +87,8 @@ void CheckRequest(const SimRequest& request)
     case IOCTL_SIM_READ_LOG: input = sizeof(SimAdapterRequest); output = sizeof(SimLog); reply = ReplyKind::Log; break;
     case IOCTL_SIM_RESET: break;
     case IOCTL_SIM_SET_IMPAIRMENTS: input = sizeof(SimImpairRequest); break;
+    case IOCTL_SIM_SET_DRIVER_QUEUE: input = sizeof(SimDriverQueueRequest); break;
+    case IOCTL_SIM_RESET_COUNTERS: input = sizeof(SimAdapterRequest); break;
     default: FUZZ_CHECK(!"a control code the device does not have"); break;
     }
     FUZZ_CHECK(request.input_length == input && request.output_length == output && request.reply == reply);
@@ -78,7 +102,10 @@ bool SameRequest(const SimRequest& a, const SimRequest& b)
            a.output_length == b.output_length && a.reply == b.reply && a.adapter == b.adapter &&
            a.one_adapter == b.one_adapter && a.include_absent == b.include_absent && a.log_last == b.log_last &&
            a.replay.path == b.replay.path && a.replay.speed_milli == b.replay.speed_milli &&
-           a.replay.rate == b.replay.rate && a.replay.all == b.replay.all &&
+           a.replay.rate == b.replay.rate && a.replay.all == b.replay.all && a.json == b.json &&
+           a.stream_command == b.stream_command && a.send.count == b.send.count && a.send.rate == b.send.rate &&
+           a.send.length == b.send.length && a.send.counting == b.send.counting && a.wait.counter == b.wait.counter &&
+           a.wait.op == b.wait.op && a.wait.value == b.wait.value && a.wait.timeout_ms == b.wait.timeout_ms &&
            memcmp(a.input, b.input, a.input_length) == 0;
 }
 
@@ -159,13 +186,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(text.find("\nusage: qz6sim ") != std::string_view::npos);
         break;
     }
+    case ParseOutcome::UnknownCounter:
+        FUZZ_CHECK(std::string_view(error.data, error.length).starts_with("qz6sim: wait: "));
+        break;
     case ParseOutcome::Help:
         FormatTwice(g.texts, small_capacity, [](TextBuffer* out) { FormatHelp(out); });
         break;
     case ParseOutcome::Request:
         FUZZ_CHECK(SameRequest(g.request, g.again));
         CheckRequest(g.request);
-        if (g.request.reply != ReplyKind::Replay)  // a file to read, not one request
+        // A file to read, a loop, or an adapter's own device: not one request of the control device.
+        if (g.request.reply != ReplyKind::Replay && g.request.reply != ReplyKind::Wait &&
+            g.request.reply != ReplyKind::AdapterCommand && g.request.reply != ReplyKind::Send)
             SendToModel(g.request, small_capacity);
         break;
     }

@@ -26,7 +26,8 @@ Harness g;
 constexpr uint32_t kControlCodes[] = {
     IOCTL_SIM_GET_STATUS,      IOCTL_SIM_SET_CABLE,     IOCTL_SIM_INJECT_FRAME, IOCTL_SIM_SET_MODEM_INPUTS,
     IOCTL_SIM_SCRIPT_FAULT,    IOCTL_SIM_FAIL_RECEIVES, IOCTL_SIM_SET_PLUGGED,  IOCTL_SIM_SET_GENERATOR,
-    IOCTL_SIM_READ_LOG,        IOCTL_SIM_RESET,         IOCTL_SIM_SET_IMPAIRMENTS,
+    IOCTL_SIM_READ_LOG,        IOCTL_SIM_RESET,         IOCTL_SIM_SET_IMPAIRMENTS, IOCTL_SIM_SET_DRIVER_QUEUE,
+    IOCTL_SIM_RESET_COUNTERS,
 };
 
 uint32_t OutputLengthOf(ReplyKind kind)
@@ -36,6 +37,9 @@ uint32_t OutputLengthOf(ReplyKind kind)
     case ReplyKind::Log: return sizeof(SimLog);
     case ReplyKind::InjectResult: return sizeof(SimInjectResult);
     case ReplyKind::Replay: return sizeof(SimInjectResult);
+    case ReplyKind::AdapterCommand:
+    case ReplyKind::Send: return kCommandBlockSize;
+    case ReplyKind::Wait: return sizeof(SimStatus);
     case ReplyKind::None: break;
     }
     return 0;
@@ -49,10 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t small_capacity = in.U8();
     SimRequest& request = g.request;
     request.verb = "status";
-    request.reply = static_cast<ReplyKind>(in.U8() % 5);
+    request.reply = static_cast<ReplyKind>(in.U8() % 8);
     const uint8_t flags = in.U8();
     request.one_adapter = flags & 1;
     request.include_absent = flags & 2;
+    request.json = flags & 0x20;
     request.adapter = in.U8();
     request.log_last = in.U32();
     const uint8_t pick = in.U8();

@@ -41,7 +41,7 @@ CONTROL_MIX = {"sim_raw": 0, "sim_request": 4, "configure": 8, "stream_command":
                "advance": 11, "tick": 12, "handles": 13}
 
 SIM_LAYOUTS = ["status", "cable", "inject", "modem", "fault", "failrecv", "plugged", "generator", "log", "reset",
-               "impairments"]
+               "impairments", "driver_queue"]
 RECORD_SIZES = [0, 1, 15, 16, 17, 18, 64, 528, 2000, 13999, 14000, 14001]
 
 
@@ -124,6 +124,14 @@ def model_seeds(harness, mix):
     run.advance(200000).receive(0).receive(0).sim("status", b"")
     write(harness, "impaired_loopback", run.data)
 
+    # A driver queue of 3 frames and 100 bytes filling behind a receiver that
+    # waits, then the adapter's buffers; a disable empties both.
+    run = Run(mix).sim("driver_queue", bytes([0, 0, 0, 0]) + u32(3) + u32(100)).configure(0)
+    for i in range(6):
+        run.sim("inject", bytes([0, 0, 0, 0]) + u16(40), data=bytes(range(i, i + 40)))
+    run.receive(0).receive(0).sim("status", b"").command(0, 0x04).sim("status", b"")
+    write(harness, "driver_queue", run.data)
+
     # A block with odd lengths: too short, too long, a wrong output length.
     run = Run(mix).op("stream_raw" if "stream_raw" in mix else "sim_raw",
                       u8(0) + u8(0) + bytes([0, 0x07, 0x20, 0x00]) + bytes(12) + u8(2) + u16(40) + u8(0) + u8(0) +
@@ -151,6 +159,15 @@ SIM_COMMAND_LINES = {
     "impair_off": ["impair", "KORQZ6C1", "off"],
     "replay": ["replay", "0", "line.pcapng", "--speed", "2.5", "--all"],
     "replay_rate": ["replay", "0", "old.pcap", "--rate", "200"],
+    "queue": ["queue", "1", "100", "1000"],
+    "queue_default": ["queue", "KORQZ6C1", "default"],
+    "status_json": ["status", "1", "--json"],
+    "counters": ["counters", "KORQZ6C1", "--reset"],
+    "wait": ["wait", "1", "rx_frames", ">=", "1000", "--timeout", "2.5"],
+    "configure": ["configure", "0", "--baud", "64000"],
+    "comms": ["comms", "0", "on"],
+    "send_hex": ["send", "0", "7E", "01 FF", "--count", "3"],
+    "send_length": ["send", "1", "--length", "64", "--count", "100", "--rate", "500"],
 }
 
 
@@ -331,19 +348,24 @@ def send_text_seeds():
 
 
 def line_test_frames_seeds():
-    def head(sequence, length, offset, mask, frames):
-        return u32(sequence) + u16(length - 8) + u16(offset) + u8(mask) + u32(frames)
+    def head(run, sequence, length, offset, mask, frames):
+        return u16(run) + u32(sequence) + u16(length - 12) + u16(offset) + u8(mask) + u32(frames)
 
     def made(sequence, length, crc_error=0):
-        return u8(2 | crc_error) + u32(sequence) + u8(length - 8)
+        return u8(2 | crc_error) + u32(sequence) + u8(length - 12)
+
+    def made_elsewhere(run, sequence, length):
+        return u8(2 | 4) + u32(sequence) + u8(length - 12) + u16(run)
 
     def raw(data):
         return u8(0) + u8(len(data)) + data
     seeds = {
-        "clean_run": head(0, 64, 0, 0, 5) + b"".join(made(i, 64) for i in range(5)) + u32(5),
-        "changed_pattern": head(7, 64, 30, 0x01, 3) + made(0, 8) + made(2, 8) + made(1, 8) + u32(4),
-        "changed_number": head(1000, 8, 1, 0x80, 10) + made(3, 20, 1) + made(12, 20) + raw(b"\x01\x02\x03") +
-                          raw(bytes(8)) + u32(10),
+        "clean_run": head(7, 0, 64, 0, 0, 5) + b"".join(made(i, 64) for i in range(5)) + u32(5),
+        "changed_pattern": head(7, 7, 64, 30, 0x01, 3) + made(0, 12) + made(2, 12) + made(1, 12) + u32(4),
+        "changed_number": head(7, 1000, 12, 1, 0x80, 10) + made(3, 20, 1) + made(12, 20) + raw(b"\x01\x02\x03") +
+                          raw(bytes(12)) + u32(10),
+        "changed_run": head(7, 2, 40, 6, 0x01, 10) + made_elsewhere(6, 0, 40) + made(0, 40) + made_elsewhere(6, 1, 40) +
+                       u32(10),
     }
     for name, data in seeds.items():
         write("line_test_frames", name, data)

@@ -280,6 +280,8 @@ inline constexpr ControlLayout kControlLayouts[] = {
     {IOCTL_SIM_READ_LOG, sizeof(SimAdapterRequest), sizeof(SimLog)},
     {IOCTL_SIM_RESET, 0, 0},
     {IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest), 0},
+    {IOCTL_SIM_SET_DRIVER_QUEUE, sizeof(SimDriverQueueRequest), 0},
+    {IOCTL_SIM_RESET_COUNTERS, sizeof(SimAdapterRequest), 0},
 };
 constexpr unsigned kControlCodes = sizeof(kControlLayouts) / sizeof(kControlLayouts[0]);
 
@@ -331,7 +333,7 @@ inline void CallSimControl(AdapterBank& bank, ModelRun& run, ModelBuffers& buffe
             run.logged[i] = 0;
         break;
     case IOCTL_SIM_INJECT_FRAME:
-        FUZZ_CHECK(reply[0] <= INJECT_DROPPED_NOT_CONFIGURED);
+        FUZZ_CHECK(reply[0] < kInjectOutcomeCount);
         break;
     case IOCTL_SIM_READ_LOG:
         memcpy(&buffers.log, reply, sizeof(SimLog));
@@ -343,7 +345,9 @@ inline void CallSimControl(AdapterBank& bank, ModelRun& run, ModelBuffers& buffe
         FUZZ_CHECK(memcmp(status.version, kCodeVersion, sizeof(kCodeVersion)) == 0);
         for (unsigned i = 0; i < kAdapterCount; ++i) {
             const SimAdapterStatus& adapter = status.adapters[i];
-            FUZZ_CHECK(adapter.rx_queued <= kBufferPool && adapter.tx_queued <= kBufferPool);
+            FUZZ_CHECK(adapter.adapter_rx_queued <= kBufferPool && adapter.tx_queued <= kBufferPool);
+            const uint32_t waiting = adapter.driver_queue_frames + adapter.adapter_rx_queued;
+            FUZZ_CHECK(adapter.rx_queued == (waiting < 0xFFFFu ? waiting : 0xFFFFu));
             FUZZ_CHECK(adapter.present == bank.adapters[i].present);
             const SimImpairments& impairments = adapter.impairments;
             FUZZ_CHECK(uint64_t{impairments.lost} + impairments.corrupted + impairments.crc_errors + impairments.aborted <=
@@ -418,6 +422,13 @@ inline void OpSimRequest(AdapterBank& bank, ModelRun& run, ModelBuffers& buffers
                                 &impair.every.abort_every})
             *every %= 6u;
         memcpy(request, &impair, sizeof(impair));
+    } else if (layout.code == IOCTL_SIM_SET_DRIVER_QUEUE && !keep_values) {
+        // Small queues, so that runs fill them and meet their limits.
+        SimDriverQueueRequest queue;
+        memcpy(&queue, request, sizeof(queue));
+        queue.max_frames %= 40u;
+        queue.max_bytes %= 4000u;
+        memcpy(request, &queue, sizeof(queue));
     } else if (layout.code == IOCTL_SIM_SCRIPT_FAULT && !keep_values) {
         SimFaultRequest fault;
         memcpy(&fault, request, sizeof(fault));

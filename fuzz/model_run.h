@@ -115,6 +115,38 @@ inline void CheckQueue(const BufferQueue& queue, bool (&seen)[kPoolBuffers], uns
     }
 }
 
+// The driver's receive queue: its records add up to its counts, and the
+// adapter's buffers hold frames only when the queue has no room for the
+// oldest of them (the driver takes every frame it can at once).
+inline void CheckDriverQueue(const Adapter& adapter)
+{
+    const DriverQueue& queue = adapter.driver_queue;
+    FUZZ_CHECK(queue.head < kDriverQueueStorage);
+    FUZZ_CHECK(queue.used == queue.frames * kDriverQueueFrameOverhead + queue.bytes);
+    FUZZ_CHECK(queue.used <= kDriverQueueStorage);
+    FUZZ_CHECK(queue.frames <= queue.peak_frames);
+    const DriverQueueLimits& limits = adapter.driver_queue_limits;
+    FUZZ_CHECK(limits.max_frames * uint64_t{kDriverQueueFrameOverhead} + limits.max_bytes <= kDriverQueueStorage);
+    if (queue.frames <= 64) {
+        uint32_t at = queue.head;
+        uint32_t bytes = 0;
+        for (uint32_t i = 0; i < queue.frames; ++i) {
+            const uint8_t low = adapter.driver_queue_storage[at];
+            const uint8_t high = adapter.driver_queue_storage[(at + 1) % kDriverQueueStorage];
+            const uint32_t length = static_cast<uint32_t>(low | (high << 8));
+            FUZZ_CHECK(length <= kMaxFrame);
+            bytes += length;
+            at = (at + kDriverQueueFrameOverhead + length) % kDriverQueueStorage;
+        }
+        FUZZ_CHECK(bytes == queue.bytes);
+    }
+    if (adapter.rx.count > 0) {
+        const uint32_t oldest = adapter.pool[adapter.rx.slots[adapter.rx.head % kBufferPool]].length;
+        FUZZ_CHECK(queue.frames >= limits.max_frames || queue.bytes + oldest > limits.max_bytes ||
+                   queue.used + kDriverQueueFrameOverhead + oldest > kDriverQueueStorage);
+    }
+}
+
 inline void CheckBank(const AdapterBank& bank, const ModelRun& run)
 {
     FUZZ_CHECK(bank.now_us == run.latest);
@@ -138,8 +170,10 @@ inline void CheckBank(const AdapterBank& bank, const ModelRun& run)
         FUZZ_CHECK(adapter.rx.capacity + adapter.tx.capacity <= kBufferPool);
         for (unsigned i = 0; i < adapter.rx.count; ++i)
             FUZZ_CHECK(adapter.pool[adapter.rx.slots[(adapter.rx.head + i) % kBufferPool]].length <= kMaxFrame);
+        CheckDriverQueue(adapter);
         // A disabled channel holds no frames either way; an unplugged card is disabled.
-        FUZZ_CHECK(adapter.channel_enabled || (adapter.rx.count == 0 && adapter.tx.count == 0));
+        FUZZ_CHECK(adapter.channel_enabled ||
+                   (adapter.rx.count == 0 && adapter.tx.count == 0 && adapter.driver_queue.frames == 0));
         FUZZ_CHECK(adapter.plugged || !adapter.channel_enabled);
 
         // Cables join two distinct adapters both ways.

@@ -167,6 +167,12 @@ bool SimImpair(unsigned adapter, const SimImpairmentRates& every)
     return SimCall(IOCTL_SIM_SET_IMPAIRMENTS, &request, sizeof(request));
 }
 
+bool SimDriverQueue(unsigned adapter, uint32_t max_frames, uint32_t max_bytes)
+{
+    SimDriverQueueRequest request{static_cast<uint8_t>(adapter), {}, max_frames, max_bytes};
+    return SimCall(IOCTL_SIM_SET_DRIVER_QUEUE, &request, sizeof(request));
+}
+
 bool SimReadLog(unsigned adapter, SimLog& log)
 {
     SimAdapterRequest request{static_cast<uint8_t>(adapter)};

@@ -91,6 +91,7 @@ bool SimFailReceives(unsigned adapter, uint32_t count);
 bool SimGenerator(unsigned adapter, bool enabled, uint16_t length, uint32_t rate, uint32_t count);
 bool SimModemInputs(unsigned adapter, bool manual, bool dcd, bool cts);
 bool SimImpair(unsigned adapter, const SimImpairmentRates& every);
+bool SimDriverQueue(unsigned adapter, uint32_t max_frames, uint32_t max_bytes);  // 0 frames: the adapter's buffers alone
 bool SimReadLog(unsigned adapter, SimLog& log);
 // The adapter's logged requests with a sequence above `*last_seen`, oldest
 // first, handle opens and closes only when `with_handles`; moves

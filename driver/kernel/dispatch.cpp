@@ -73,27 +73,62 @@ NTSTATUS StreamCommand(unsigned adapter, PIRP irp, uint32_t code, ULONG input_le
 
 // IOCTL_STREAM_RECEIVE is METHOD_IN_DIRECT, so the I/O manager locks the
 // caller's record for reading only, yet the driver writes a frame into it.
-// A caller's record that its process cannot write (read-only, guard or
-// unmapped pages) is refused before a frame is taken for it. The check runs
-// in the caller's process, where a top-level driver's dispatch runs.
-bool CallerMayWriteRecord(PIRP irp, ULONG length)
+// What the record's pages are, seen from the caller's process (where a
+// top-level driver's dispatch runs).
+enum class RecordPages : uint8_t {
+    Writable,     // the process's own writable pages
+    CopyOnWrite,  // some shared until the process writes them
+    Unwritable,   // read-only, guard or unmapped pages
+};
+
+RecordPages CallerRecordPages(PIRP irp, ULONG length)
 {
     if (irp->RequestorMode == KernelMode || irp->MdlAddress == nullptr || length == 0)
-        return true;
+        return RecordPages::Writable;
     auto* address = static_cast<UCHAR*>(MmGetMdlVirtualAddress(irp->MdlAddress));
     const UCHAR* end = address + length;
-    constexpr ULONG kWritable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    constexpr ULONG kWritable = PAGE_READWRITE | PAGE_EXECUTE_READWRITE;
+    constexpr ULONG kCopyOnWrite = PAGE_WRITECOPY | PAGE_EXECUTE_WRITECOPY;
+    RecordPages pages = RecordPages::Writable;
     while (address < end) {
         MemoryRegionInformation region{};
         SIZE_T returned = 0;
         if (!NT_SUCCESS(ZwQueryVirtualMemory(ZwCurrentProcess(), address, kMemoryBasicInformation, &region,
                                              sizeof(region), &returned)))
-            return false;
-        if (region.state != MEM_COMMIT || (region.protect & kWritable) == 0 || (region.protect & PAGE_GUARD) != 0)
-            return false;
+            return RecordPages::Unwritable;
+        if (region.state != MEM_COMMIT || (region.protect & PAGE_GUARD) != 0)
+            return RecordPages::Unwritable;
+        if ((region.protect & kCopyOnWrite) != 0)
+            pages = RecordPages::CopyOnWrite;
+        else if ((region.protect & kWritable) == 0)
+            return RecordPages::Unwritable;
         address = static_cast<UCHAR*>(region.base_address) + region.region_size;
     }
-    return true;
+    return pages;
+}
+
+// Copy-on-write pages (an image's data the process has not written yet, a
+// view mapped for copying) are shared with the file and with every process
+// that maps it, and the I/O manager's read lock holds the shared pages: a
+// frame written through it would show in all of them. The record is locked
+// again for writing, which gives the process pages of its own, and mapped;
+// the frame goes there. The range is secured first, so that nobody narrows
+// its protection before the lock (which would raise an exception in the
+// driver). The lock is chained to the request, so the I/O manager unlocks
+// and frees it when the request completes. Null when it cannot be done.
+void* RecordLockedForWriting(PIRP irp, ULONG length)
+{
+    void* address = MmGetMdlVirtualAddress(irp->MdlAddress);
+    HANDLE secured = MmSecureVirtualMemory(address, length, PAGE_READWRITE);
+    if (secured == nullptr)
+        return nullptr;
+    PMDL written = IoAllocateMdl(address, length, TRUE, FALSE, irp);
+    if (written != nullptr)
+        MmProbeAndLockPages(written, UserMode, IoWriteAccess);
+    MmUnsecureVirtualMemory(secured);
+    if (written == nullptr)
+        return nullptr;
+    return MmGetSystemAddressForMdlSafe(written, NormalPagePriority);
 }
 
 // A file object is open from its create until its cleanup (or close); the
@@ -112,8 +147,19 @@ NTSTATUS StreamReceive(unsigned adapter, PIRP irp, ULONG output_length)
         return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
     if (record == nullptr)
         output_length = 0;
-    if (!CallerMayWriteRecord(irp, output_length))
+    // A record the caller cannot write is refused before a frame is taken
+    // for it.
+    switch (CallerRecordPages(irp, output_length)) {
+    case RecordPages::Writable:
+        break;
+    case RecordPages::CopyOnWrite:
+        record = RecordLockedForWriting(irp, output_length);
+        if (record == nullptr)
+            return Complete(irp, STATUS_INVALID_USER_BUFFER, 0);
+        break;
+    case RecordPages::Unwritable:
         return Complete(irp, STATUS_INVALID_USER_BUFFER, 0);
+    }
 
     PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
     const uint64_t now = NowUs();
@@ -230,12 +276,26 @@ NTSTATUS ServeDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     }
 }
 
+// A device of this start of the driver. A request for one of an earlier
+// start (on its way while the service was stopped and started again) finds
+// none, and is refused without the device being touched.
+bool DeviceOfThisStart(PDEVICE_OBJECT device)
+{
+    if (device == g_driver->simulator_device)
+        return true;
+    for (PDEVICE_OBJECT own : g_driver->adapter_devices)
+        if (own == device)
+            return true;
+    return false;
+}
+
 // Every request is served between EnterDriver and LeaveDriver, so that an
 // unload waits for it; once the unload has begun it is refused.
 template <NTSTATUS (*Serve)(PDEVICE_OBJECT, PIRP)>
 NTSTATUS Served(PDEVICE_OBJECT device, PIRP irp)
 {
-    const NTSTATUS status = EnterDriver() ? Serve(device, irp) : Complete(irp, STATUS_DELETE_PENDING, 0);
+    const NTSTATUS status = EnterDriver() && DeviceOfThisStart(device) ? Serve(device, irp)
+                                                                       : Complete(irp, STATUS_DELETE_PENDING, 0);
     LeaveDriver();
     return status;
 }

@@ -43,22 +43,38 @@ struct PathBuffer {
     }
 };
 
-// A value of exactly four bytes, of whatever type (as the configurator reads
-// it), or 0: absent values and values of another size count as 0.
+// A value as the configurator reads it, into a DWORD that starts at 0
+// through the ANSI registry call: whatever its type, data of up to four
+// bytes fills the low bytes and the rest stays 0 (a one-byte value of 7 is
+// 7), a string counts in its ANSI form, and a longer or absent value is 0.
 uint32_t ReadDwordValue(HANDLE key, const WCHAR* name)
 {
     UNICODE_STRING value_name;
     RtlInitUnicodeString(&value_name, name);
+    // Anything longer than four ANSI characters (at most eight bytes of
+    // string, four of anything else) is 0 anyway.
     union {
         KEY_VALUE_PARTIAL_INFORMATION info;
         UCHAR bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + 16];
     } reply;
     ULONG reply_length = 0;
     NTSTATUS status = ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, &reply, sizeof(reply), &reply_length);
-    if (!NT_SUCCESS(status) || reply.info.DataLength != 4)
+    if (!NT_SUCCESS(status))
         return 0;
-    uint32_t value;
-    memcpy(&value, reply.info.Data, sizeof(value));
+    uint32_t value = 0;
+    const ULONG length = reply.info.DataLength;
+    const ULONG type = reply.info.Type;
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        auto* text = reinterpret_cast<WCHAR*>(reply.info.Data);
+        ULONG ansi_length = 0;
+        if (!NT_SUCCESS(RtlUnicodeToMultiByteSize(&ansi_length, text, length)) || ansi_length > sizeof(value))
+            return 0;
+        RtlUnicodeToMultiByteN(reinterpret_cast<char*>(&value), sizeof(value), nullptr, text, length);
+        return value;
+    }
+    if (length > sizeof(value))
+        return 0;
+    memcpy(&value, reply.info.Data, length);
     return value;
 }
 
@@ -272,19 +288,15 @@ void SyncDosNamesOnce()
     }
 }
 
-// Callers that come while a pass runs leave it to the running one, which
-// passes again for them: one caller at a time changes the names, none waits
-// for another, and the last pass sees the model's latest state (an unplug
-// and a replug from two callers end with the name the replug asks for).
+// One caller at a time changes the names; the others wait for their turn.
+// Each caller changed the model before it came, so the pass it makes (or
+// one after it) sees that change: a request that plugs, unplugs or resets
+// an adapter completes only once the names match what it did.
 void SyncDosNames()
 {
-    volatile LONG& requests = g_driver->dos_name_requests;
-    if (InterlockedIncrement(&requests) != 1)
-        return;
-    do {
-        InterlockedExchange(&requests, 1);
-        SyncDosNamesOnce();
-    } while (InterlockedDecrement(&requests) != 0);
+    KeWaitForSingleObject(&g_driver->names_free, Executive, KernelMode, FALSE, nullptr);
+    SyncDosNamesOnce();
+    KeSetEvent(&g_driver->names_free, IO_NO_INCREMENT, FALSE);
 }
 
 // From the performance counter, which is right on every processor and
@@ -303,23 +315,33 @@ uint64_t NowUs()
 using namespace qz6;
 using namespace qz6::kernel;
 
+// Everything the driver keeps is one block of non-paged pool, allocated
+// here: nearly all of it the adapters' frame buffers (33 of 14 KB each) and
+// the driver's receive queues (512 KB each), about 8 MB for eight adapters.
+static_assert(sizeof(DriverGlobals) < 8u * 1024u * 1024u, "a bigger block of non-paged pool should be a choice");
+
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
 {
     auto* globals = static_cast<DriverGlobals*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(DriverGlobals), kPoolTag));
     if (globals == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     memset(globals, 0, sizeof(*globals));
-    // The image may stay loaded from an earlier start of the service.
-    g_rundown = DriverRundown{};
     globals->driver = driver;
     LARGE_INTEGER frequency;
     KeQueryPerformanceCounter(&frequency);
     globals->counter_frequency = frequency.QuadPart > 0 ? static_cast<uint64_t>(frequency.QuadPart) : 1;
     KeInitializeSpinLock(&globals->lock);
     KeInitializeEvent(&globals->worker_wake, SynchronizationEvent, FALSE);
+    KeInitializeEvent(&globals->names_free, SynchronizationEvent, TRUE);
     for (unsigned n = 0; n < kAdapterCount; ++n)
         InitializeListHead(&globals->pending_receives[n]);
     g_driver = globals;
+    // The image may stay loaded from an earlier start of the service, whose
+    // unload left requests refused. Its counts stay as they are: a request
+    // of that start still on its way out (refused, see TearDown) takes off
+    // what it added, so setting them to 0 here would let them go below 0
+    // and the next unload wait for ever.
+    InterlockedExchange(&g_rundown.unloading, 0);
 
     sim::AdapterResources resources[kAdapterCount];
     ReadAdapterResources(registry_path, resources);

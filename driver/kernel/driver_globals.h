@@ -7,7 +7,9 @@
 // below `lock` (the model, the pending-receive lists and the file objects'
 // released marks) is touched only with `lock` held; requests are completed
 // only after it is released. The DOS names are changed by one caller of
-// SyncDosNames at a time (creating a link needs a thread that may wait).
+// SyncDosNames at a time (creating a link needs a thread that may wait);
+// the others wait for their turn, so that each returns with the names
+// matching the model as it left it.
 // The unload may run while requests are still being dispatched (Wine runs it
 // beside its request thread): g_rundown, outside the block it frees, counts
 // the dispatch routines inside the driver and the receives queued and not
@@ -46,6 +48,11 @@ static_assert(sizeof(MemoryRegionInformation) == (sizeof(PVOID) == 8 ? 48 : 28))
 constexpr int kMemoryBasicInformation = 0;
 NTSYSAPI NTSTATUS NTAPI ZwQueryVirtualMemory(HANDLE process, PVOID address, int information_class, PVOID information,
                                             SIZE_T length, PSIZE_T returned);
+NTSYSAPI NTSTATUS NTAPI RtlUnicodeToMultiByteSize(PULONG bytes_in_multibyte, PCWCH unicode, ULONG bytes_in_unicode);
+NTSYSAPI NTSTATUS NTAPI RtlUnicodeToMultiByteN(PCHAR multibyte, ULONG max_bytes_in_multibyte, PULONG bytes_in_multibyte,
+                                              PCWCH unicode, ULONG bytes_in_unicode);
+NTKERNELAPI HANDLE NTAPI MmSecureVirtualMemory(PVOID address, SIZE_T size, ULONG probe_mode);
+NTKERNELAPI VOID NTAPI MmUnsecureVirtualMemory(HANDLE secure_handle);
 NTKERNELAPI NTSTATUS NTAPI ObOpenObjectByPointer(PVOID object, ULONG attributes, PACCESS_STATE access_state,
                                                  ACCESS_MASK access, POBJECT_TYPE type, KPROCESSOR_MODE mode,
                                                  PHANDLE handle);
@@ -70,7 +77,7 @@ struct DriverGlobals {
     bool simulator_secured;  // only administrators and the system may open it
 
     bool dos_name_present[kAdapterCount];
-    volatile LONG dos_name_requests;  // SyncDosNames calls not yet served
+    KEVENT names_free;  // signalled while no SyncDosNames call changes the names
 
     // Performance-counter ticks a second, read once at start.
     uint64_t counter_frequency;
@@ -89,6 +96,9 @@ struct DriverGlobals {
 extern DriverGlobals* g_driver;
 
 // What the unload waits for; static storage, valid as long as the image.
+// The counts are only ever added to and taken from in pairs, never set: a
+// refused request of an earlier start of the service may still be leaving
+// when the next start begins.
 struct DriverRundown {
     volatile LONG unloading;        // no request is served or queued any more
     volatile LONG calls_inside;     // dispatch routines between entry and return
@@ -139,8 +149,9 @@ void UnderLock(Serve&& serve)
 }
 
 // Device names: creates or removes each adapter's DOS name to match the
-// model (a present, plugged adapter is visible). Called without the lock;
-// one caller at a time changes the names.
+// model (a present, plugged adapter is visible). Called without the lock,
+// at passive level; returns once the names match the model as it was at
+// the call (one caller at a time changes them, the others wait).
 void SyncDosNames();
 
 NTSTATUS StartLineWorker();

@@ -75,6 +75,7 @@ void FlushQueues(Adapter& adapter)
     adapter.rx.head = 0;
     adapter.tx.head = 0;
     adapter.tx_busy_until_us = 0;
+    ClearDriverQueue(adapter);
 }
 
 uint32_t MsSincePowerOn(const AdapterBank& bank, uint64_t now_us)
@@ -155,6 +156,8 @@ void PowerOn(AdapterBank& bank, const AdapterResources (&resources)[kAdapterCoun
         adapter.cable = CABLE_LOOPBACK;
         adapter.peer = static_cast<uint8_t>(i);
         adapter.impairments = SimImpairments{};
+        memset(adapter.impairment_countdown, 0, sizeof(adapter.impairment_countdown));
+        adapter.driver_queue_limits = DriverQueueLimits{kDriverQueueDefaultFrames, kDriverQueueDefaultBytes};
         adapter.open_handles = 0;
         adapter.pending_receives = 0;
         memset(adapter.log, 0, sizeof(adapter.log));

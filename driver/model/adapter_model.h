@@ -66,6 +66,23 @@ struct BufferQueue {
     uint8_t capacity;  // transmit_buffers or receive_buffers of the configuration
 };
 
+// The driver's receive queue of one adapter (see SimDriverQueueRequest): a
+// ring of records in the adapter's driver_queue_storage, each a header of
+// kDriverQueueFrameOverhead bytes (length, frame bits, timestamp) and the
+// frame's bytes, wrapping at the storage's end.
+struct DriverQueueLimits {
+    uint32_t max_frames;
+    uint32_t max_bytes;
+};
+
+struct DriverQueue {
+    uint32_t head;         // offset of the oldest record
+    uint32_t used;         // storage bytes the records take
+    uint32_t frames;
+    uint32_t bytes;        // the frames' own bytes
+    uint32_t peak_frames;
+};
+
 struct FaultScript {
     uint8_t command;      // a command code or kAnyCommand
     uint8_t kind;         // SimFaultKind
@@ -107,6 +124,8 @@ struct Adapter {
     uint8_t cable;           // SimCableKind
     uint8_t peer;
     SimImpairments impairments;  // of the line into this adapter
+    uint32_t impairment_countdown[4];  // frames each impairment lets pass before its next hit, in rate order
+    DriverQueueLimits driver_queue_limits;
     uint32_t open_handles;
     uint32_t pending_receives;  // kept by the kernel layer through NotePendingReceives
     SimLogEntry log[kLogEntries];
@@ -137,6 +156,7 @@ struct Adapter {
     uint8_t free_count;
     BufferQueue rx;
     BufferQueue tx;
+    DriverQueue driver_queue;  // in front of rx
     uint64_t tx_busy_until_us;  // while tx holds frames, its head is on the wire until then
 
     // Counters.
@@ -154,6 +174,7 @@ struct Adapter {
     // Last: frame contents are only read after being written, so resets
     // leave them alone.
     FrameBuffer pool[kPoolBuffers];
+    uint8_t driver_queue_storage[kDriverQueueStorage];  // the driver's, in host memory
 };
 
 struct AdapterBank {

@@ -67,9 +67,12 @@ Reply ReadStatus(const Adapter& adapter, uint8_t* data)
 {
     StatusReply status{};
     status.channel_status = adapter.channel_enabled ? 1 : 0;
-    status.rx_frames_queued = adapter.rx.count;
+    // Frames waiting in the driver's queue and the adapter's buffers; 0xFFFF
+    // is kept for "unknown", so a count that does not fit shows as 0xFFFE.
+    const uint32_t waiting = FramesWaiting(adapter);
+    status.rx_frames_queued = static_cast<uint16_t>(waiting < 0xFFFEu ? waiting : 0xFFFEu);
     status.tx_frames_queued = adapter.tx.count;
-    if (adapter.rx.count > 0)
+    if (waiting > 0)
         status.interrupt_pending |= INTERRUPT_RX_FRAME;
     if (adapter.channel_enabled && adapter.tx.count < adapter.tx.capacity)
         status.interrupt_pending |= INTERRUPT_TX_READY;
@@ -259,7 +262,7 @@ CallOutcome ExecuteStreamCommand(AdapterBank& bank, unsigned index, uint32_t con
 
 // Writes what fits of a receive record: the 16-byte header and as much of
 // the frame as the record holds. Returns the bytes written.
-uint32_t WriteReceiveRecord(uint8_t* record, uint32_t record_size, uint8_t status, const FrameBuffer* frame)
+uint32_t WriteReceiveRecord(uint8_t* record, uint32_t record_size, uint8_t status, const WaitingFrame* frame)
 {
     uint8_t header[kReceiveHeaderSize] = {};
     header[0] = status;
@@ -273,8 +276,12 @@ uint32_t WriteReceiveRecord(uint8_t* record, uint32_t record_size, uint8_t statu
     }
     const uint32_t header_bytes = record_size < kReceiveHeaderSize ? record_size : kReceiveHeaderSize;
     memcpy(record, header, header_bytes);
-    if (copy > 0)
-        memcpy(record + kReceiveHeaderSize, frame->data, copy);
+    if (copy > 0) {
+        const uint32_t first = copy < frame->first_length ? copy : frame->first_length;
+        memcpy(record + kReceiveHeaderSize, frame->first, first);
+        if (copy > first)
+            memcpy(record + kReceiveHeaderSize + first, frame->second, copy - first);
+    }
     return header_bytes + copy;
 }
 
@@ -296,12 +303,12 @@ CallOutcome ReceiveFrame(AdapterBank& bank, unsigned index, uint8_t* record, uin
         return CallOutcome::Completed;
     }
     Settle(bank, now_us);  // an unthrottled generator fills the queue
-    if (adapter.rx.count == 0)
+    if (FramesWaiting(adapter) == 0)
         return CallOutcome::Pending;
-    const uint8_t slot = QueuePop(adapter.rx);
+    const WaitingFrame frame = OldestWaitingFrame(adapter);
     *status = RECEIVE_FRAME_PRESENT;
-    *written = WriteReceiveRecord(record, record_size, *status, &adapter.pool[slot]);
-    ReleaseBuffer(adapter, slot);
+    *written = WriteReceiveRecord(record, record_size, *status, &frame);
+    RemoveOldestWaitingFrame(adapter);
     return CallOutcome::Completed;
 }
 

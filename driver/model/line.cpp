@@ -75,11 +75,10 @@ bool QueueTransmit(Adapter& adapter, const uint8_t* data, uint32_t length, bool 
     return true;
 }
 
-SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSource& frame, uint64_t at_us)
+// The receiver's side of an arriving frame: the receive rules, a buffer,
+// the counters, the bridge, and the driver's queue.
+static SimInjectOutcome ReceiveArrival(AdapterBank& bank, Adapter& adapter, const FrameSource& frame, uint64_t at_us)
 {
-    if (!ValidIndex(index))
-        return INJECT_DROPPED_UNPLUGGED;
-    Adapter& adapter = bank.adapters[index];
     if (!adapter.present || !adapter.plugged)
         return INJECT_DROPPED_UNPLUGGED;
     if (!adapter.configured)
@@ -102,6 +101,8 @@ SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSour
         }
         bits |= FRAME_BITS_CRC_ERROR;
     }
+    // The driver empties the buffers as frames arrive: they are full only
+    // when its own queue is too.
     const int slot = adapter.rx.count < adapter.rx.capacity ? AllocateBuffer(adapter) : -1;
     if (slot < 0) {
         SaturatingIncrement(adapter.comm_errors.rx_disabled_bfrs_full);
@@ -156,33 +157,89 @@ SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSour
     buffer.length = static_cast<uint16_t>(length);
     buffer.bits = bits;
     QueuePush(adapter.rx, static_cast<uint8_t>(slot));
+    TakeIntoDriverQueue(adapter);
     return INJECT_QUEUED;
 }
 
-bool ImpairArrival(Adapter& receiver, FrameSource& frame)
+enum class Impairment : uint8_t { None, Drop, Corrupt, CrcError, Abort };
+
+// One more frame reaches an impairment of rate `every`: true when it is the
+// one hit. Counts down, so that no count ever wraps.
+static bool Hits(uint32_t& countdown, uint32_t every)
+{
+    if (every == 0)
+        return false;
+    if (countdown == 0 || countdown > every)
+        countdown = every;
+    if (--countdown != 0)
+        return false;
+    countdown = every;
+    return true;
+}
+
+// The line's impairments in their order; each counts the frames that reach
+// it, those that the ones before let pass untouched.
+static Impairment ImpairArrival(Adapter& receiver, FrameSource& frame)
 {
     SimImpairments& impairments = receiver.impairments;
     const SimImpairmentRates& every = impairments.every;
     if ((every.drop_every | every.corrupt_every | every.crc_error_every | every.abort_every) == 0)
-        return true;
-    const uint32_t arrival = ++impairments.arrivals;
-    auto hits = [arrival](uint32_t rate) { return rate != 0 && arrival % rate == 0; };
-    if (hits(every.drop_every)) {
-        ++impairments.lost;
-        return false;
-    }
-    if (hits(every.corrupt_every)) {
-        ++impairments.corrupted;
+        return Impairment::None;
+    impairments.arrivals = SaturatingNext(impairments.arrivals);
+    uint32_t* const countdown = receiver.impairment_countdown;
+    if (Hits(countdown[0], every.drop_every))
+        return Impairment::Drop;
+    if (Hits(countdown[1], every.corrupt_every) && frame.length > 0) {
         frame.corrupt = true;
-        frame.corrupt_offset = arrival;
-    } else if (hits(every.crc_error_every)) {
-        ++impairments.crc_errors;
-        frame.bad_crc = true;
-    } else if (hits(every.abort_every)) {
-        ++impairments.aborted;
-        frame.abort = true;
+        frame.corrupt_offset = impairments.arrivals;
+        return Impairment::Corrupt;
     }
-    return true;
+    if (Hits(countdown[2], every.crc_error_every)) {
+        frame.bad_crc = true;
+        return Impairment::CrcError;
+    }
+    if (Hits(countdown[3], every.abort_every)) {
+        frame.abort = true;
+        return Impairment::Abort;
+    }
+    return Impairment::None;
+}
+
+// Tallies what an impairment did, once the receiver has dealt with the
+// frame: only what it changed and the receiver took or dropped for that.
+static void TallyImpairment(SimImpairments& impairments, Impairment impairment, SimInjectOutcome outcome)
+{
+    switch (impairment) {
+    case Impairment::Drop:
+        impairments.lost = SaturatingNext(impairments.lost);
+        break;
+    case Impairment::Corrupt:
+        if (outcome == INJECT_QUEUED)
+            impairments.corrupted = SaturatingNext(impairments.corrupted);
+        break;
+    case Impairment::CrcError:
+        if (outcome == INJECT_QUEUED || outcome == INJECT_DROPPED_BAD_CRC)
+            impairments.crc_errors = SaturatingNext(impairments.crc_errors);
+        break;
+    case Impairment::Abort:
+        if (outcome == INJECT_DROPPED_ABORT)
+            impairments.aborted = SaturatingNext(impairments.aborted);
+        break;
+    case Impairment::None:
+        break;
+    }
+}
+
+SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, FrameSource frame, uint64_t at_us)
+{
+    if (!ValidIndex(index))
+        return INJECT_DROPPED_UNPLUGGED;
+    Adapter& adapter = bank.adapters[index];
+    const Impairment impairment = ImpairArrival(adapter, frame);
+    const SimInjectOutcome outcome =
+        impairment == Impairment::Drop ? INJECT_DROPPED_ON_LINE : ReceiveArrival(bank, adapter, frame, at_us);
+    TallyImpairment(adapter.impairments, impairment, outcome);
+    return outcome;
 }
 
 // ---------------------------------------------------------------------------
@@ -219,9 +276,11 @@ static void GenerateFrame(AdapterBank& bank, unsigned index, uint64_t at_us)
     DeliverFrame(bank, index, frame, at_us);
 }
 
-// An unthrottled generator keeps the receive queue full while the channel
-// is enabled. Bounded by the room found at the start, so frames that the
-// receiver drops (too long, say) cannot keep it going.
+// An unthrottled generator keeps as many frames waiting as the adapter has
+// receive buffers while the channel is enabled (the driver's queue takes
+// them out of the buffers, but a receiver that takes them as fast as they
+// come needs no more). Bounded by the room found at the start, so frames
+// that the receiver drops (too long, say) cannot keep it going.
 static void TopUpGenerator(AdapterBank& bank, unsigned index, uint64_t now_us)
 {
     Adapter& adapter = bank.adapters[index];
@@ -229,8 +288,9 @@ static void TopUpGenerator(AdapterBank& bank, unsigned index, uint64_t now_us)
         return;
     if (!adapter.present || !adapter.plugged || !adapter.configured || !adapter.channel_enabled)
         return;
-    const unsigned room = adapter.rx.capacity > adapter.rx.count ? adapter.rx.capacity - adapter.rx.count : 0;
-    for (unsigned i = 0; i < room && GeneratorActive(adapter.generator); ++i)
+    const uint32_t waiting = FramesWaiting(adapter);
+    const uint32_t room = adapter.rx.capacity > waiting ? adapter.rx.capacity - waiting : 0;
+    for (uint32_t i = 0; i < room && GeneratorActive(adapter.generator); ++i)
         GenerateFrame(bank, index, now_us);
 }
 
@@ -268,8 +328,7 @@ static void CompleteTransmission(AdapterBank& bank, unsigned index, uint64_t at_
         frame.data = buffer.data;
         frame.length = buffer.length;
         frame.bad_crc = buffer.bad_crc != 0;
-        if (ImpairArrival(bank.adapters[destination], frame))
-            DeliverFrame(bank, static_cast<unsigned>(destination), frame, at_us);
+        DeliverFrame(bank, static_cast<unsigned>(destination), frame, at_us);
     }
     ReleaseBuffer(adapter, slot);
 

@@ -20,6 +20,14 @@ inline void SaturatingIncrement(T& counter)
         counter = static_cast<T>(counter + 1);
 }
 
+// The same for a field of a packed wire layout, to which no reference may
+// bind: `field = SaturatingNext(field)`.
+template <typename T>
+constexpr T SaturatingNext(T value)
+{
+    return value != static_cast<T>(~static_cast<T>(0)) ? static_cast<T>(value + 1) : value;
+}
+
 inline bool ValidIndex(unsigned index) { return index < kAdapterCount; }
 
 // ---------------------------------------------------------------------------
@@ -35,7 +43,8 @@ void ReleaseBuffer(Adapter& adapter, uint8_t slot);
 bool QueuePush(BufferQueue& queue, uint8_t slot);
 uint8_t QueueHead(const BufferQueue& queue);  // queue must not be empty
 uint8_t QueuePop(BufferQueue& queue);         // queue must not be empty
-// Empties both queues (the frames are lost) and idles the transmitter.
+// Empties both queues and the driver's receive queue (the frames are lost)
+// and idles the transmitter.
 void FlushQueues(Adapter& adapter);
 
 uint32_t MsSincePowerOn(const AdapterBank& bank, uint64_t now_us);
@@ -64,12 +73,9 @@ struct FrameSource {
     uint32_t corrupt_offset;
 };
 
-// Applies the receiving adapter's impairments to a frame arriving over its
-// cable and counts them; false when the frame is lost.
-bool ImpairArrival(Adapter& receiver, FrameSource& frame);
-
-// A frame arrives at adapter `index` at time `at_us`.
-SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, const FrameSource& frame, uint64_t at_us);
+// A frame arrives at adapter `index` at time `at_us`, whatever sent it: the
+// line's impairments act on it, then the receiver takes or drops it.
+SimInjectOutcome DeliverFrame(AdapterBank& bank, unsigned index, FrameSource frame, uint64_t at_us);
 
 // Queues a frame on the adapter's transmitter; false when no transmit buffer
 // is free. An idle transmitter starts it at `at_us`.
@@ -81,5 +87,31 @@ void Settle(AdapterBank& bank, uint64_t now_us);
 
 // Starts new throughput windows with no bytes and no result.
 void RestartThroughputWindows(Adapter& adapter, uint64_t now_us);
+
+// ---------------------------------------------------------------------------
+// driver_queue.cpp: the driver's receive queue in host memory.
+
+// A received frame where it waits: its bytes in up to two pieces (the
+// queue's ring wraps), `first` holding the first `first_length`.
+struct WaitingFrame {
+    uint16_t length;
+    uint8_t bits;
+    uint32_t timestamp_ms;
+    const uint8_t* first;
+    uint32_t first_length;
+    const uint8_t* second;
+};
+
+void ClearDriverQueue(Adapter& adapter);
+bool SetDriverQueueLimits(Adapter& adapter, DriverQueueLimits limits);  // false: beyond the storage
+// Moves frames from the head of the adapter's receive buffers into the
+// driver's queue while it has room for them, oldest first.
+void TakeIntoDriverQueue(Adapter& adapter);
+// Frames waiting for a receiver, in the driver's queue and the adapter's buffers.
+uint32_t FramesWaiting(const Adapter& adapter);
+// The oldest waiting frame (the queue's, then the adapter's); FramesWaiting must not be 0.
+WaitingFrame OldestWaitingFrame(const Adapter& adapter);
+// Removes that frame, then refills the queue from the adapter's buffers.
+void RemoveOldestWaitingFrame(Adapter& adapter);
 
 }  // namespace qz6::sim::detail

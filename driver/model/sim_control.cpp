@@ -1,6 +1,7 @@
 // The simulator's control device: a view of every adapter and the means to
 // script the far end of the line (cables, injected frames, modem inputs,
-// faults, plugging, generators, impairments), the request log and a reset.
+// faults, plugging, generators, impairments), the driver's receive queue,
+// the request log and a reset.
 #include <string.h>
 
 #include "driver/model/adapter_model.h"
@@ -40,7 +41,8 @@ SimAdapterStatus AdapterStatus(const Adapter& adapter)
     status.manual_inputs = adapter.manual_inputs;
     status.cable = adapter.cable;
     status.peer = adapter.peer;
-    status.rx_queued = adapter.rx.count;
+    const uint32_t waiting = FramesWaiting(adapter);
+    status.rx_queued = static_cast<uint16_t>(waiting < 0xFFFFu ? waiting : 0xFFFFu);
     status.tx_queued = adapter.tx.count;
     status.frames_dropped = adapter.frames_dropped;
     status.open_handles = adapter.open_handles;
@@ -53,6 +55,12 @@ SimAdapterStatus AdapterStatus(const Adapter& adapter)
     status.statistics = adapter.statistics;
     status.comm_errors = adapter.comm_errors;
     status.impairments = adapter.impairments;
+    status.driver_queue_max_frames = adapter.driver_queue_limits.max_frames;
+    status.driver_queue_max_bytes = adapter.driver_queue_limits.max_bytes;
+    status.driver_queue_frames = adapter.driver_queue.frames;
+    status.driver_queue_bytes = adapter.driver_queue.bytes;
+    status.driver_queue_peak_frames = adapter.driver_queue.peak_frames;
+    status.adapter_rx_queued = adapter.rx.count;
     return status;
 }
 
@@ -233,15 +241,55 @@ CallOutcome SetGenerator(AdapterBank& bank, const uint8_t* input, uint32_t input
     return CallOutcome::Completed;
 }
 
+// Sets the rates and starts their counting and tallies again.
+void StartImpairments(Adapter& adapter, const SimImpairmentRates& every)
+{
+    adapter.impairments = SimImpairments{};
+    adapter.impairments.every = every;
+    memset(adapter.impairment_countdown, 0, sizeof(adapter.impairment_countdown));
+}
+
 CallOutcome SetImpairments(AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint32_t output_length)
 {
     SimImpairRequest request{};
     if (output_length != 0 || !ReadRequest(input, input_length, &request) || !ValidIndex(request.adapter))
         return CallOutcome::InvalidParameter;
-    bank.adapters[request.adapter].impairments = SimImpairments{};
-    bank.adapters[request.adapter].impairments.every = request.every;
+    StartImpairments(bank.adapters[request.adapter], request.every);
     return CallOutcome::Completed;
 }
+
+CallOutcome SetDriverQueue(AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint32_t output_length)
+{
+    SimDriverQueueRequest request{};
+    if (output_length != 0 || !ReadRequest(input, input_length, &request) || !ValidIndex(request.adapter))
+        return CallOutcome::InvalidParameter;
+    const DriverQueueLimits limits{request.max_frames, request.max_bytes};
+    return SetDriverQueueLimits(bank.adapters[request.adapter], limits) ? CallOutcome::Completed
+                                                                         : CallOutcome::InvalidParameter;
+}
+
+// ---- Counters cleared on one adapter ------------------------------------------
+
+// What ZERO_STATISTICS and ZERO_COMM_ERRORS clear, plus the frames dropped
+// and the impairment tallies, which count again from here as when the
+// rates were set. Configuration, cable, rates, generator, queues and log stay.
+CallOutcome ResetCounters(AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint32_t output_length,
+                          uint64_t now_us)
+{
+    SimAdapterRequest request{};
+    if (output_length != 0 || !ReadRequest(input, input_length, &request) || !ValidIndex(request.adapter))
+        return CallOutcome::InvalidParameter;
+    Adapter& adapter = bank.adapters[request.adapter];
+    adapter.statistics = StatisticsReply{};
+    adapter.comm_errors = CommErrorsReply{};
+    RestartThroughputWindows(adapter, now_us);
+    adapter.frames_dropped = 0;
+    const SimImpairmentRates every = adapter.impairments.every;
+    StartImpairments(adapter, every);
+    return CallOutcome::Completed;
+}
+
+// -------------------------------------------------------------------------------
 
 CallOutcome ReadLog(const AdapterBank& bank, const uint8_t* input, uint32_t input_length, uint8_t* output,
                     uint32_t output_length, uint32_t* written)
@@ -338,6 +386,12 @@ CallOutcome SimControl(AdapterBank& bank, uint32_t control_code,
         break;
     case IOCTL_SIM_RESET:
         outcome = ResetBank(bank, input_length, output_length, now_us);
+        break;
+    case IOCTL_SIM_SET_DRIVER_QUEUE:
+        outcome = SetDriverQueue(bank, input, input_length, output_length);
+        break;
+    case IOCTL_SIM_RESET_COUNTERS:
+        outcome = ResetCounters(bank, input, input_length, output_length, now_us);
         break;
     default:
         break;

@@ -1,21 +1,20 @@
 // The line test's run: its preparation and its end on the GUI thread, and
 // its two threads.
 //
-// The send thread waits until the receive thread is ready, sends frames 0
-// to frames - 1 through IOCTL_STREAM_SEND with a command block of its own,
-// at the planned rate or as fast as the adapter takes them (a refusal for
-// want of a transmit buffer is tried again a millisecond later), never
-// with more frames on their way than the receiving adapter has receive
-// buffers, then waits
-// until every frame sent has come back or nothing has moved for the drain
-// time, decides how the run ended and posts WM_LINE_TEST_DONE. The receive
-// thread first takes off what waited in the receive queue before the run,
-// then receives and checks every frame until it is stopped or the line goes
-// away. Neither waits for the GUI thread. The GUI thread ends a run by
-// setting the stop event, which every wait of the send thread includes, and
-// by cancelling the receive that waits in the driver (CancelIoEx) until the
-// receive thread has ended; it then restores the channels and closes the
-// handles. See line_test_state.h for who owns what.
+// The send thread waits until the receive thread is ready, then follows
+// the run's course (line_test_course.h), which says at every turn whether
+// the next frame goes now, what to wait for, or that the run has ended: it
+// sends frames 0 to frames - 1 through IOCTL_STREAM_SEND with a command
+// block of its own (a refusal for want of a transmit buffer is tried again a
+// millisecond later), decides how the run ended and posts
+// WM_LINE_TEST_DONE. The receive thread first takes off what waited in the
+// receive queue before the run, then receives and notes every frame until
+// it is stopped or the line goes away. Neither waits for the GUI thread.
+// The GUI thread ends a run by setting the stop event, which every wait of
+// the send thread includes, and by cancelling the receive that waits in the
+// driver (CancelIoEx) until the receive thread has ended; it then restores
+// the channels and closes the handles. See line_test_state.h for who owns
+// what.
 #include <cstring>
 
 #include "common/formatted_text.h"
@@ -36,6 +35,7 @@ namespace qz6::mon {
 namespace {
 
 constexpr DWORD kTransmitRetryMs = 1;
+constexpr DWORD kArrivalCheckMs = 1;
 constexpr DWORD kEndCheckMs = 10;
 
 LineTestState& Run() { return g_monitor.line_test; }
@@ -62,44 +62,6 @@ void DecideEnding(LineTestEnding ending, const char* failure)
 }
 
 // ---- The send thread --------------------------------------------------------------------
-// Waits until frame `sequence` is due at the planned rate, counted from
-// `start_us`; false when the run is to end.
-bool WaitUntilDue(uint32_t sequence, uint64_t start_us)
-{
-    const LineTestState& run = Run();
-    if (run.plan.rate == 0)
-        return !Stopping();
-    const uint64_t due = start_us + static_cast<uint64_t>(sequence) * 1000000u / run.plan.rate;
-    for (;;) {
-        const uint64_t now = CounterUs();
-        if (now >= due)
-            return !Stopping();
-        const DWORD wait_ms = static_cast<DWORD>((due - now + 999) / 1000);
-        if (WaitForSingleObject(run.stop_event, wait_ms) == WAIT_OBJECT_0)
-            return false;
-    }
-}
-
-// Frames on their way never outnumber the receiving adapter's receive
-// buffers, so that a host that cannot take frames as fast as the line
-// brings them shows as a lower rate, not as frames the adapter dropped. A
-// line that swallows a whole window of frames holds the sender back no
-// longer than the drain time. False when the run is to end.
-bool WaitForRoom()
-{
-    LineTestState& run = Run();
-    const uint64_t since_us = CounterUs();
-    for (;;) {
-        AcquireSRWLockExclusive(&run.lock);
-        const uint32_t in_flight = FramesInFlight(run.shared.tally);
-        ReleaseSRWLockExclusive(&run.lock);
-        if (in_flight < run.in_flight_limit || CounterUs() - since_us > static_cast<uint64_t>(run.drain_ms) * 1000u)
-            return true;
-        if (WaitForSingleObject(run.stop_event, kTransmitRetryMs) == WAIT_OBJECT_0)
-            return false;
-    }
-}
-
 // Frame `sequence` onto the line, tried again while the adapter has no
 // transmit buffer for it; false when the run is to end.
 bool SendFrame(uint32_t sequence)
@@ -109,7 +71,7 @@ bool SendFrame(uint32_t sequence)
     for (;;) {
         block.command = SEND_I_FRAME;
         block.data_length = run.plan.length;
-        FillTestFrame(sequence, {block.data, run.plan.length});
+        FillTestFrame(run.frame_run, sequence, {block.data, run.plan.length});
         const uint8_t code = ExecuteCommandOn(run.send_device, block);
         if (code == RETURN_SUCCESS) {
             CaptureSentFrame(block.data, run.plan.length);
@@ -127,40 +89,49 @@ bool SendFrame(uint32_t sequence)
     }
 }
 
-// Counts a frame the adapter took; false when the run has ended meanwhile
-// (the receiving side failed).
-bool NoteSent()
+// Follows the course until it ends the run, the receiving side fails it or
+// the run is to end now.
+void FollowCourse()
 {
     LineTestState& run = Run();
-    const uint64_t now = CounterUs();
     AcquireSRWLockExclusive(&run.lock);
-    ++run.shared.tally.sent;
-    if (run.shared.first_send_us == 0)
-        run.shared.first_send_us = now;
-    run.shared.last_send_us = now;
-    const bool ended = run.shared.ended;
+    BeginSending(run.shared.course, CounterUs());
     ReleaseSRWLockExclusive(&run.lock);
-    return !ended;
-}
-
-// After the last send: every frame back, or nothing moving for the drain
-// time, ends the run.
-void AwaitArrivals()
-{
-    LineTestState& run = Run();
-    while (WaitForSingleObject(run.stop_event, kEndCheckMs) == WAIT_TIMEOUT) {
+    for (;;) {
+        const uint64_t now = CounterUs();
         AcquireSRWLockExclusive(&run.lock);
         const bool ended = run.shared.ended;
-        const bool all_back = run.shared.tally.received >= run.shared.tally.sent;
-        const uint64_t last_move = run.shared.last_arrival_us > run.shared.last_send_us ? run.shared.last_arrival_us
-                                                                                          : run.shared.last_send_us;
+        const LineTestStep step = NextLineTestStep(run.shared.course, now);
+        const uint32_t sequence = run.shared.course.tally.sent;
+        const uint64_t due = NextFrameDueUs(run.shared.course);
         ReleaseSRWLockExclusive(&run.lock);
         if (ended)
             return;
-        if (all_back || CounterUs() - last_move > static_cast<uint64_t>(run.drain_ms) * 1000u) {
+
+        DWORD wait_ms = kArrivalCheckMs;
+        switch (step) {
+        case LineTestStep::Send:
+            if (!SendFrame(sequence))
+                return;
+            AcquireSRWLockExclusive(&run.lock);
+            NoteFrameSent(run.shared.course, CounterUs());
+            ReleaseSRWLockExclusive(&run.lock);
+            continue;
+        case LineTestStep::WaitUntilDue:
+            // Never past the next check: the line may fall silent meanwhile.
+            wait_ms = due - now < kEndCheckMs * 1000u ? static_cast<DWORD>((due - now + 999) / 1000) : kEndCheckMs;
+            break;
+        case LineTestStep::WaitForArrivals:
+            break;
+        case LineTestStep::Finished:
             DecideEnding(LineTestEnding::Finished, "");
             return;
+        case LineTestStep::FellSilent:
+            DecideEnding(LineTestEnding::FellSilent, "");
+            return;
         }
+        if (WaitForSingleObject(run.stop_event, wait_ms) == WAIT_OBJECT_0)
+            return;
     }
 }
 
@@ -168,15 +139,8 @@ DWORD WINAPI LineTestSendThread(LPVOID)
 {
     LineTestState& run = Run();
     HANDLE waits[2] = {run.stop_event, run.receiver_ready};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        const uint64_t start_us = CounterUs();
-        uint32_t sequence = 0;
-        while (sequence < run.plan.frames && WaitUntilDue(sequence, start_us) && WaitForRoom() && SendFrame(sequence) &&
-               NoteSent())
-            ++sequence;
-        if (sequence == run.plan.frames)
-            AwaitArrivals();
-    }
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        FollowCourse();
     PostMessageA(run.window, WM_LINE_TEST_DONE, run.run_number, 0);
     return 0;
 }
@@ -225,8 +189,7 @@ DWORD WINAPI LineTestReceiveThread(LPVOID)
         const uint64_t now = CounterUs();
         const bool crc_error = (run.record.frame_bits & FRAME_BITS_CRC_ERROR) != 0;
         AcquireSRWLockExclusive(&run.lock);
-        TallyArrival(run.shared.tally, ArrivedFrameBytes(run.record), crc_error);
-        run.shared.last_arrival_us = now;
+        NoteFrameArrived(run.shared.course, ArrivedFrameBytes(run.record), crc_error, now);
         ReleaseSRWLockExclusive(&run.lock);
     }
 }
@@ -277,6 +240,16 @@ uint8_t ConfigurePartner(HANDLE partner)
     if (code == RETURN_SUCCESS)
         run.in_flight_limit = DecodeStreamingConfiguration(run.send_block).receive_buffers;
     return code;
+}
+
+// The number the next run's frames carry: drawn from the clock and the
+// process, so that another monitor's run is unlikely to share it, and never
+// the number of this monitor's run before it, whose frames may still come.
+uint16_t NextFrameRun(uint16_t previous)
+{
+    const uint64_t mixed = (CounterUs() ^ static_cast<uint64_t>(GetCurrentProcessId()) << 20) * 0x9E3779B97F4A7C15u;
+    const auto drawn = static_cast<uint16_t>(mixed >> 48);
+    return drawn != previous ? drawn : static_cast<uint16_t>(drawn + 1);
 }
 
 void CloseRunHandle(HANDLE& handle, HANDLE none)
@@ -370,17 +343,18 @@ bool StartLineTestRun(HWND window, const LineTestPlan& plan)
     run.in_flight_limit = configuration.receive_buffers;
     run.window = window;
     ++run.run_number;
+    run.frame_run = NextFrameRun(run.frame_run);
     AcquireSRWLockExclusive(&run.lock);
     run.shared = LineTestShared{};
-    run.shared.tally.frames = plan.frames;
     ReleaseSRWLockExclusive(&run.lock);
 
     if (!PrepareRun(window)) {
         ReleaseRun();
         return false;
     }
-    if (run.in_flight_limit == 0)
-        run.in_flight_limit = 1;
+    AcquireSRWLockExclusive(&run.lock);
+    PrepareLineTestCourse(run.shared.course, plan.frames, run.frame_run, plan.rate, run.in_flight_limit, run.drain_ms);
+    ReleaseSRWLockExclusive(&run.lock);
     run.stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     run.receiver_ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (run.stop_event != nullptr && run.receiver_ready != nullptr)
@@ -415,10 +389,8 @@ void TakeLineTestSnapshot(LineTestSnapshot& snapshot)
     LineTestState& run = Run();
     AcquireSRWLockExclusive(&run.lock);
     const LineTestShared& shared = run.shared;
-    snapshot.tally = shared.tally;
-    snapshot.elapsed_us = shared.last_arrival_us > shared.first_send_us && shared.first_send_us != 0
-                              ? shared.last_arrival_us - shared.first_send_us
-                              : 0;
+    snapshot.tally = shared.course.tally;
+    snapshot.elapsed_us = LineTestElapsedUs(shared.course);
     snapshot.ended = shared.ended;
     snapshot.ending = shared.ending;
     std::memcpy(snapshot.failure, shared.failure, sizeof snapshot.failure);

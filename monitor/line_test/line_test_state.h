@@ -6,8 +6,8 @@
 // thread owns `send_block` and alone sends on `send_device`; the receive
 // thread owns `receive_block` and `record` and alone receives on
 // `receive_device`. What both threads and the GUI thread look at (the
-// tally, the times, the ending) is shared under `lock`, held only to copy
-// in or out. The plan, the handles and the events are set before the
+// course of the run with its tally, and the ending) is shared under `lock`,
+// held only to copy in or out or to note a frame. The plan, the handles and the events are set before the
 // threads start and stay as they are until both have ended.
 #pragma once
 
@@ -17,16 +17,13 @@
 
 #include "common/adapter_names.h"
 #include "common/stream_protocol.h"
-#include "monitor/line_test/line_test_frames.h"
+#include "monitor/line_test/line_test_course.h"
 #include "monitor/line_test/line_test_text.h"
 
 namespace qz6::mon {
 
 struct LineTestShared {
-    LineTestTally tally;
-    uint64_t first_send_us;    // CounterUs(), 0 before the first send
-    uint64_t last_send_us;
-    uint64_t last_arrival_us;
+    LineTestCourse course;     // times of CounterUs()
     bool ended;                // the ending below is decided
     LineTestEnding ending;
     char failure[kLineTestFailureSize];
@@ -36,6 +33,7 @@ struct LineTestState {
     // ---- GUI thread
     bool running = false;
     uint32_t run_number = 0;   // tells a stale end note from the run's own
+    uint16_t frame_run = 0;    // the number the run's frames carry
     LineTestPlan plan = {};
     char sender_name[kDeviceNameMax + 1] = {};  // this adapter's device name
     uint32_t baud_rate = 0;    // the configured bit rate of this adapter

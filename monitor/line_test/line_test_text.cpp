@@ -125,30 +125,42 @@ std::string_view FormatPercent(double value, std::span<char, kLineTestFieldSize>
 std::string_view LineTestVerdict(const LineTestTally& tally, LineTestEnding ending, std::string_view failure,
                                  std::span<char, kLineTestVerdictSize> out)
 {
-    if (ending == LineTestEnding::Failed)
-        return FormatInto(out, "FAIL: %.*s", static_cast<int>(failure.size()), failure.data());
-    if (ending == LineTestEnding::Stopped)
-        return FormatInto(out, "FAIL: stopped after %u of %u frames", static_cast<unsigned>(tally.sent),
-                          static_cast<unsigned>(tally.frames));
-
-    const struct {
-        uint32_t count;
-        const char* what;
-    } faults[] = {
-        {LostFrames(tally), "lost"},
-        {tally.corrupted, "corrupted"},
-        {tally.out_of_order, "out of order"},
-    };
     size_t used = 0;
-    for (const auto& fault : faults) {
-        if (fault.count == 0)
-            continue;
-        used += FormatInto(out.subspan(used), used == 0 ? "FAIL: %u %s" : ", %u %s", static_cast<unsigned>(fault.count),
-                           fault.what)
-                           .size();
+    if (ending == LineTestEnding::Failed) {
+        used = FormatInto(out, "FAIL: %.*s", static_cast<int>(failure.size()), failure.data()).size();
+    } else if (ending == LineTestEnding::Stopped) {
+        used = FormatInto(out, "FAIL: stopped after %u of %u frames", static_cast<unsigned>(tally.sent),
+                          static_cast<unsigned>(tally.frames))
+                   .size();
+    } else {
+        if (tally.sent > 0 && tally.received == 0)
+            used = FormatInto(out, "FAIL: nothing came back").size();
+        else if (ending == LineTestEnding::FellSilent)
+            used = FormatInto(out, "FAIL: nothing came back after %u frames", static_cast<unsigned>(tally.received))
+                       .size();
+        const struct {
+            uint32_t count;
+            const char* what;
+        } faults[] = {
+            {LostFrames(tally), "lost"},
+            {tally.corrupted, "corrupted"},
+            {tally.out_of_order, "out of order"},
+        };
+        for (const auto& fault : faults) {
+            if (fault.count == 0)
+                continue;
+            used += FormatInto(out.subspan(used), used == 0 ? "FAIL: %u %s" : ", %u %s",
+                               static_cast<unsigned>(fault.count), fault.what)
+                        .size();
+        }
+        if (used == 0)
+            used = FormatInto(out, "PASS").size();
     }
-    if (used == 0)
-        return FormatInto(out, "PASS");
+    // Strangers fail nothing, and hide nothing: they are shown apart.
+    if (tally.strangers != 0)
+        used += FormatInto(out.subspan(used), "; %u %s not of this run", static_cast<unsigned>(tally.strangers),
+                           tally.strangers == 1 ? "frame" : "frames")
+                    .size();
     return {out.data(), used};
 }
 

@@ -68,16 +68,19 @@ std::string_view FormatPercent(double value, std::span<char, kLineTestFieldSize>
 
 // How a run ended.
 enum class LineTestEnding : uint8_t {
-    Finished,  // every frame arrived, or the wait after the last send ran out
-    Stopped,   // the operator (or a close) stopped it
-    Failed,    // the adapter refused, or the line went away; see the failure text
+    Finished,    // every frame sent and accounted for, or the wait after the last send ran out
+    FellSilent,  // frames were left to send, and nothing came back for the drain time
+    Stopped,     // the operator (or a close) stopped it
+    Failed,      // the adapter refused, or the line went away; see the failure text
 };
 
 // What failed, e.g. "ROZAR6O0 refused frame 12 (0x03)".
 inline constexpr size_t kLineTestFailureSize = 80;
-inline constexpr size_t kLineTestVerdictSize = 96;
+inline constexpr size_t kLineTestVerdictSize = 128;
 // "PASS" for a finished run that lost, spoiled and reordered nothing;
-// otherwise "FAIL: " and what failed, e.g. "FAIL: 100 lost, 20 corrupted".
+// otherwise "FAIL: " and what failed, e.g. "FAIL: 100 lost, 20 corrupted",
+// "FAIL: nothing came back, 16 lost". Frames not of the run follow, apart:
+// "PASS; 3 frames not of this run".
 std::string_view LineTestVerdict(const LineTestTally& tally, LineTestEnding ending, std::string_view failure,
                                  std::span<char, kLineTestVerdictSize> out);
 

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/adapter_names.h"
 #include "support/device_support.h"
@@ -351,31 +353,48 @@ TEST(AdapterHandles, UnconfiguredAdapterAndUnknownNamesDoNotOpen)
     EXPECT_NE(status.adapters[0].interrupt_number, 0u) << "resources come from the registry";
 }
 
-// The driver reads an adapter's resources as the configurator does: a value
-// of four bytes counts whatever its registry type.
-TEST(DriverStart, ServesAnAdapterWhoseInterruptNumberIsFourBytesOfAnotherType)
+// The driver reads an adapter's resources as the configurator does: up to
+// four bytes of any type fill the low bytes of a value that starts at 0, a
+// string counts in its ANSI form, anything longer is 0.
+TEST(DriverStart, ReadsAnAdaptersResourcesAsTheConfiguratorDoes)
 {
     constexpr unsigned kSpare = 5;  // not configured in the test prefix
     const std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\Zurezi6\\Parameters\\Zurezi6c") +
                             std::to_string(kSpare);
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr), ERROR_SUCCESS);
-    const DWORD irq = 7, port = 0x300, memory = 0xD0000;
-    RegSetValueExA(handle, "IoBaseAddress", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port), 4);
-    RegSetValueExA(handle, "SharedMemoryAddress", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&memory), 4);
-    RegSetValueExA(handle, "InterruptNumber", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&irq), 4);
-    RegCloseKey(handle);
+    struct Value {
+        DWORD type;
+        std::vector<BYTE> bytes;
+    };
+    const struct {
+        Value port, memory, irq;
+        uint32_t read_port, read_memory, read_irq;
+    } cases[] = {
+        {{REG_DWORD, {0x00, 0x03, 0, 0}}, {REG_DWORD, {0, 0, 0x0D, 0}}, {REG_BINARY, {7, 0, 0, 0}}, 0x300, 0xD0000, 7},
+        {{REG_BINARY, {0x00, 0x03}}, {REG_BINARY, {0, 0, 0x0D}}, {REG_BINARY, {7}}, 0x300, 0xD0000, 7},
+        // The ANSI call takes and gives strings in their ANSI form.
+        {{REG_SZ, {'1', '2', 0}}, {REG_BINARY, {1, 2, 3, 4, 5}}, {REG_SZ, {'2', '1', '0', 0}}, 0x3231, 0, 0x303132},
+    };
+    for (const auto& c : cases) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr),
+                  ERROR_SUCCESS);
+        for (const auto& [name, value] : {std::pair{"IoBaseAddress", &c.port}, std::pair{"SharedMemoryAddress", &c.memory},
+                                          std::pair{"InterruptNumber", &c.irq}})
+            RegSetValueExA(handle, name, 0, value->type, value->bytes.data(), static_cast<DWORD>(value->bytes.size()));
+        RegCloseKey(handle);
 
-    const bool restarted = RestartDriverService();
-    DWORD error = 0;
-    const bool opened = restarted && OpenAdapter(kSpare, &error).Valid();
-    const uint32_t interrupt_number = restarted ? SimAdapter(kSpare).interrupt_number : 0;
-
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+        const bool restarted = RestartDriverService();
+        DWORD error = 0;
+        const bool opened = restarted && OpenAdapter(kSpare, &error).Valid();
+        const SimAdapterStatus adapter = restarted ? SimAdapter(kSpare) : SimAdapterStatus{};
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+        ASSERT_TRUE(restarted) << c.read_irq;
+        EXPECT_TRUE(opened) << c.read_irq << ": error " << error;
+        EXPECT_EQ(adapter.io_base, c.read_port) << c.read_irq;
+        EXPECT_EQ(adapter.shared_memory, c.read_memory) << c.read_irq;
+        EXPECT_EQ(adapter.interrupt_number, c.read_irq);
+    }
     EXPECT_TRUE(RestartDriverService());
-    ASSERT_TRUE(restarted);
-    EXPECT_TRUE(opened) << "error " << error;
-    EXPECT_EQ(interrupt_number, irq);
 }
 
 }  // namespace

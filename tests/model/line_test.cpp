@@ -182,6 +182,7 @@ TEST_F(ModelTest, InjectedFramesMeetTheReceiveRules)
     Configure(0, c);
     EXPECT_EQ(Inject(0, {1}), INJECT_DROPPED_DISABLED);
     ASSERT_EQ(Code(0, ENABLE_COMMS), RETURN_SUCCESS);
+    ASSERT_EQ(SetDriverQueue(0, 0, 0), CallOutcome::Completed);  // the adapter's buffers alone
     EXPECT_EQ(Inject(0, {1, 2, 3, 4}), INJECT_QUEUED);
     EXPECT_EQ(Inject(0, {1, 2, 3, 4, 5}), INJECT_DROPPED_TOO_LONG);
     EXPECT_EQ(Inject(0, {1}, INJECT_ABORT), INJECT_DROPPED_ABORT);
@@ -208,6 +209,7 @@ TEST_F(ModelTest, ErrorCountersSaturateAndZero)
     Configuration c;
     c.max_frame_size = 1;
     ConfigureAndEnable(0, c);
+    ASSERT_EQ(SetDriverQueue(0, 0, 0), CallOutcome::Completed);  // the adapter's buffers alone
     for (int i = 0; i < 300; ++i) {
         Inject(0, {1}, INJECT_ABORT);
         Inject(0, {1}, INJECT_BAD_CRC);
@@ -333,6 +335,7 @@ TEST_F(ModelTest, BridgeOnALoopbackPlugNeverRunsOutOfBuffers)
     Configuration c;
     c.baud_rate = kMaxBaudRate;
     ConfigureAndEnable(0, c);
+    ASSERT_EQ(SetDriverQueue(0, 0, 0), CallOutcome::Completed);  // the adapter's buffers alone
     ASSERT_EQ(Code(0, BRIDGE_RX_TX, {1}), RETURN_SUCCESS);
     for (int i = 0; i < 16; ++i)
         ASSERT_EQ(Send(0, {static_cast<uint8_t>(i)}), RETURN_SUCCESS);
@@ -461,7 +464,7 @@ TEST_F(ModelTest, AClockSteppingBackIsTakenAsStandingStill)
 }
 
 // ---------------------------------------------------------------------------
-// Impairments: every Nth frame arriving over the cable.
+// Impairments: every Nth frame arriving, whatever sent it.
 
 struct ImpairmentRow {
     const char* what;
@@ -472,7 +475,7 @@ struct ImpairmentRow {
     std::vector<int> aborted;    // dropped and counted as aborts
 };
 
-TEST_F(ModelTest, ImpairmentsHitEveryNthFrameArrivingOverTheCable)
+TEST_F(ModelTest, ImpairmentsHitEveryNthFrameThatReachesThem)
 {
     const ImpairmentRow rows[] = {
         {"off", {0, 0, 0, 0}, {}, {}, {}, {}},
@@ -480,7 +483,8 @@ TEST_F(ModelTest, ImpairmentsHitEveryNthFrameArrivingOverTheCable)
         {"corrupt 5", {0, 5, 0, 0}, {}, {5, 10}, {}, {}},
         {"crc-error 6", {0, 0, 6, 0}, {}, {}, {6, 12}, {}},
         {"abort 1", {0, 0, 0, 1}, {}, {}, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
-        {"drop before corrupt before crc before abort", {6, 3, 2, 4}, {6, 12}, {3, 9}, {2, 4, 8, 10}, {}},
+        // Each counts only the frames the ones before it let pass.
+        {"drop, then corrupt, then crc, then abort", {6, 3, 2, 4}, {6, 12}, {3, 7, 10}, {2, 5, 9}, {11}},
     };
     constexpr int kFrames = 12;
     for (const ImpairmentRow& row : rows) {
@@ -517,7 +521,7 @@ TEST_F(ModelTest, ImpairmentsHitEveryNthFrameArrivingOverTheCable)
     }
 }
 
-TEST_F(ModelTest, ImpairmentsAreTheReceiversAndSpareInjectedFrames)
+TEST_F(ModelTest, ImpairmentsAreTheReceiversAndActOnInjectedFramesToo)
 {
     Configuration c;
     c.operational_bits = OPERATIONAL_PASS_CRC_BYTES;
@@ -530,15 +534,19 @@ TEST_F(ModelTest, ImpairmentsAreTheReceiversAndSpareInjectedFrames)
     ASSERT_EQ(Inject(1, Bytes("injected")), INJECT_QUEUED);
     Wait(1'000'000);
 
-    // Adapter 1 gets its frame changed, with a check sequence that fits it.
+    // Adapter 1 gets both frames changed (the injected one arrived first),
+    // each with a check sequence that fits it.
     const std::vector<std::vector<uint8_t>> at_one = ReceiveAll(1);
     ASSERT_EQ(at_one.size(), 2u);
-    EXPECT_EQ(std::vector<uint8_t>(at_one[0].begin(), at_one[0].end() - 2), Bytes("injected"));
+    std::vector<uint8_t> injected = Bytes("injected");
+    injected[1] = uint8_t(~injected[1]);
+    EXPECT_EQ(std::vector<uint8_t>(at_one[0].begin(), at_one[0].end() - 2), injected);
     std::vector<uint8_t> changed = Bytes("abc");
-    changed[1] = uint8_t(~changed[1]);
+    changed[2] = uint8_t(~changed[2]);
     EXPECT_EQ(std::vector<uint8_t>(at_one[1].begin(), at_one[1].end() - 2), changed);
     const uint16_t fcs = FrameCheckSequence(changed.data(), 3);
     EXPECT_EQ(at_one[1][3] | (at_one[1][4] << 8), fcs);
+    EXPECT_EQ(Got(GetStatus().adapters[1].impairments.corrupted), 2u);
     // Adapter 0's line is clean.
     const std::vector<std::vector<uint8_t>> at_zero = ReceiveAll(0);
     ASSERT_EQ(at_zero.size(), 1u);
@@ -547,6 +555,97 @@ TEST_F(ModelTest, ImpairmentsAreTheReceiversAndSpareInjectedFrames)
     // Setting them again starts the count afresh; all zero is off.
     ASSERT_EQ(SetImpairments(1, {0, 0, 0, 0}), CallOutcome::Completed);
     EXPECT_EQ(Got(GetStatus().adapters[1].impairments.corrupted), 0u);
+}
+
+// Combined rates over many frames, counted by hand: each impairment takes
+// every Nth of the frames the ones before it left alone.
+struct CombinedRow {
+    SimImpairmentRates every;
+    uint32_t frames;
+    uint32_t lost, corrupted, crc_errors, aborted;
+};
+
+TEST_F(ModelTest, CombinedImpairmentsCountTheFramesLeftToThem)
+{
+    const CombinedRow rows[] = {
+        {{10, 50, 0, 0}, 1000, 100, 18, 0, 0},   // 900 left: every 50th of them
+        {{10, 50, 7, 9}, 1000, 100, 18, 126, 84}, // 882 left for the CRC, 756 for the abort
+        {{0, 3, 0, 2}, 100, 0, 33, 0, 33},        // 67 left for the abort
+        {{2, 0, 0, 1}, 11, 5, 0, 0, 6},
+    };
+    for (const CombinedRow& row : rows) {
+        SCOPED_TRACE(row.frames);
+        SetUp();
+        ConfigureAndEnable(0);
+        ASSERT_EQ(SetImpairments(0, row.every), CallOutcome::Completed);
+        uint32_t on_line = 0;
+        for (uint32_t i = 0; i < row.frames; ++i)
+            on_line += Inject(0, {1, 2, 3}) == INJECT_DROPPED_ON_LINE;
+        const SimImpairments impairments = GetStatus().adapters[0].impairments;
+        EXPECT_EQ(Got(impairments.arrivals), row.frames);
+        EXPECT_EQ(Got(impairments.lost), row.lost);
+        EXPECT_EQ(on_line, row.lost);
+        EXPECT_EQ(Got(impairments.corrupted), row.corrupted);
+        EXPECT_EQ(Got(impairments.crc_errors), row.crc_errors);
+        EXPECT_EQ(Got(impairments.aborted), row.aborted);
+        EXPECT_EQ(CommErrors(0).rx_crc_errors, std::min<uint32_t>(row.crc_errors, 255));
+        EXPECT_EQ(CommErrors(0).rx_aborts, std::min<uint32_t>(row.aborted, 255));
+        const std::vector<std::vector<uint8_t>> received = ReceiveAll(0);
+        EXPECT_EQ(received.size(), row.frames - row.lost - row.crc_errors - row.aborted);
+        EXPECT_EQ(std::count(received.begin(), received.end(), std::vector<uint8_t>{1, 2, 3}),
+                  static_cast<long>(received.size() - row.corrupted));
+    }
+}
+
+TEST_F(ModelTest, ImpairmentTalliesCountOnlyWhatTheyDid)
+{
+    Configuration c;
+    c.max_frame_size = 4;
+    ConfigureAndEnable(0, c);
+    // A zero-length frame has no byte to change: it passes untouched and
+    // counts in no tally.
+    ASSERT_EQ(SetImpairments(0, {0, 1, 0, 0}), CallOutcome::Completed);
+    EXPECT_EQ(Inject(0, {}), INJECT_QUEUED);
+    EXPECT_EQ(Got(GetStatus().adapters[0].impairments.corrupted), 0u);
+    // A changed frame the receiver drops for its length is not counted.
+    EXPECT_EQ(Inject(0, {1, 2, 3, 4, 5}), INJECT_DROPPED_TOO_LONG);
+    EXPECT_EQ(Got(GetStatus().adapters[0].impairments.corrupted), 0u);
+    // Nor one dropped because the adapter and the driver have no room.
+    ASSERT_EQ(SetDriverQueue(0, 0, 0), CallOutcome::Completed);
+    ASSERT_EQ(SetImpairments(0, {0, 0, 0, 0}), CallOutcome::Completed);
+    for (int i = 0; i < 16; ++i)
+        ASSERT_EQ(Inject(0, {1}), INJECT_QUEUED);
+    ASSERT_EQ(SetImpairments(0, {0, 1, 0, 0}), CallOutcome::Completed);
+    EXPECT_EQ(Inject(0, {9}), INJECT_DROPPED_QUEUE_FULL);
+    EXPECT_EQ(Got(GetStatus().adapters[0].impairments.corrupted), 0u);
+    // A bad CRC counts when the receiver drops the frame as one, an abort
+    // when it counts one; a disabled receiver counts neither, but a frame
+    // lost on the line is lost whoever would have received it.
+    ReceiveAll(0);
+    ASSERT_EQ(SetImpairments(0, {0, 0, 1, 0}), CallOutcome::Completed);
+    EXPECT_EQ(Inject(0, {1}), INJECT_DROPPED_BAD_CRC);
+    ASSERT_EQ(Code(0, DISABLE_COMMS), RETURN_SUCCESS);
+    EXPECT_EQ(Inject(0, {1}), INJECT_DROPPED_DISABLED);
+    EXPECT_EQ(Got(GetStatus().adapters[0].impairments.crc_errors), 1u);
+    ASSERT_EQ(SetImpairments(0, {0, 0, 0, 1}), CallOutcome::Completed);
+    EXPECT_EQ(Inject(0, {1}), INJECT_DROPPED_DISABLED);
+    EXPECT_EQ(Got(GetStatus().adapters[0].impairments.aborted), 0u);
+    ASSERT_EQ(SetImpairments(0, {1, 0, 0, 0}), CallOutcome::Completed);
+    EXPECT_EQ(Inject(0, {1}), INJECT_DROPPED_ON_LINE);
+    EXPECT_EQ(Got(GetStatus().adapters[0].impairments.lost), 1u);
+}
+
+TEST_F(ModelTest, ImpairmentsKeepTheirRateAcrossTheArrivalCountsEnd)
+{
+    ConfigureAndEnable(0);
+    ASSERT_EQ(SetImpairments(0, {3, 0, 0, 0}), CallOutcome::Completed);
+    // As after four thousand million frames (the count itself stops there).
+    bank_->adapters[0].impairments.arrivals = 0xFFFFFFFEu;
+    uint32_t lost = 0;
+    for (int i = 0; i < 6; ++i)
+        lost += Inject(0, {1}) == INJECT_DROPPED_ON_LINE;
+    EXPECT_EQ(lost, 2u);
+    EXPECT_EQ(Got(GetStatus().adapters[0].impairments.arrivals), 0xFFFFFFFFu);
 }
 
 }  // namespace

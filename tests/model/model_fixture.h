@@ -215,6 +215,11 @@ protected:
         return Sim(IOCTL_SIM_SET_IMPAIRMENTS, SimImpairRequest{static_cast<uint8_t>(adapter), {}, every});
     }
 
+    CallOutcome SetDriverQueue(unsigned adapter, uint32_t max_frames, uint32_t max_bytes)
+    {
+        return Sim(IOCTL_SIM_SET_DRIVER_QUEUE, SimDriverQueueRequest{static_cast<uint8_t>(adapter), {}, max_frames, max_bytes});
+    }
+
     SimStatus GetStatus()
     {
         auto status = std::make_unique<SimStatus>();

@@ -77,6 +77,7 @@ TEST_F(ModelTest, ReceiveOnUnpluggedAbsentAndScriptedFailures)
 TEST_F(ModelTest, UnplugAndReplug)
 {
     ASSERT_EQ(SetCable(0, CABLE_NULL_MODEM, 1), CallOutcome::Completed);
+    ASSERT_EQ(SetDriverQueue(0, 7, 1000), CallOutcome::Completed);
     ConfigureAndEnable(0);
     ConfigureAndEnable(1);
     ASSERT_EQ(Code(0, SET_DTR_RTS, {DTR_HIGH}), RETURN_SUCCESS);
@@ -103,7 +104,8 @@ TEST_F(ModelTest, UnplugAndReplug)
     EXPECT_EQ(Code(0, READ_CONFIGURATION), RETURN_NOT_CONFIGURED);
     status = GetStatus();
     EXPECT_EQ(status.adapters[0].dtr, 0);
-    EXPECT_EQ(status.adapters[0].cable, CABLE_NULL_MODEM);  // cable and log stay
+    EXPECT_EQ(status.adapters[0].cable, CABLE_NULL_MODEM);  // cable, log and driver queue depth stay
+    EXPECT_EQ(Got(status.adapters[0].driver_queue_max_frames), 7u);
     EXPECT_EQ(status.adapters[1].peer, 0);
     EXPECT_EQ(ReadLog(0)->count, log_count + 1);
 }
@@ -156,6 +158,7 @@ TEST_F(ModelTest, ResetRestoresPowerOnButKeepsHandles)
     ASSERT_EQ(Fault(2, READ_STATUS, FAULT_FAIL_CALL, 0, 5), CallOutcome::Completed);
     ASSERT_EQ(SetPlugged(3, false), CallOutcome::Completed);
     ASSERT_EQ(SetImpairments(2, {1, 2, 3, 4}), CallOutcome::Completed);
+    ASSERT_EQ(SetDriverQueue(2, 7, 1000), CallOutcome::Completed);
     Wait(7'000'000);
 
     uint32_t written = 0;
@@ -170,12 +173,54 @@ TEST_F(ModelTest, ResetRestoresPowerOnButKeepsHandles)
         EXPECT_EQ(a.configured, 0);
         EXPECT_EQ(a.cable, CABLE_LOOPBACK);
         EXPECT_EQ(Got(a.impairments.every.drop_every), 0u);
+        EXPECT_EQ(Got(a.driver_queue_max_frames), kDriverQueueDefaultFrames);
         EXPECT_EQ(Got(a.interrupt_number), resources_[i].interrupt_number);
     }
     EXPECT_EQ(Got(status.adapters[2].open_handles), 1u);
     EXPECT_EQ(Got(status.adapters[2].pending_receives), 1u);
     EXPECT_EQ(Command(2, READ_STATUS).outcome, CallOutcome::Completed);
     EXPECT_EQ(ReadLog(2)->count, 1u);
+}
+
+// A rig clears one adapter's counts between runs and keeps its set-up.
+TEST_F(ModelTest, CounterResetClearsOneAdaptersCountsAndNothingElse)
+{
+    for (unsigned adapter : {0u, 1u}) {
+        ConfigureAndEnable(adapter);
+        ASSERT_EQ(Inject(adapter, {9}, INJECT_BAD_CRC), INJECT_DROPPED_BAD_CRC);
+        ASSERT_EQ(SetImpairments(adapter, {2, 0, 0, 0}), CallOutcome::Completed);
+        for (uint8_t i = 0; i < 3; ++i)
+            ASSERT_EQ(Send(adapter, {i}), RETURN_SUCCESS);
+    }
+    ASSERT_EQ(SetGenerator(0, true, 8, 1, 0), CallOutcome::Completed);
+    Wait(1'000'000);
+    const SimAdapterStatus before = GetStatus().adapters[0];
+    ASSERT_EQ(Sim(IOCTL_SIM_RESET_COUNTERS, SimAdapterRequest{0}), CallOutcome::Completed);
+    const SimStatus status = GetStatus();
+    const SimAdapterStatus& cleared = status.adapters[0];
+    const uint8_t zero_statistics[sizeof(StatisticsReply)] = {};
+    EXPECT_EQ(memcmp(&cleared.statistics, zero_statistics, sizeof(zero_statistics)), 0);
+    EXPECT_EQ(Got(cleared.comm_errors.rx_crc_errors), 0);
+    EXPECT_EQ(Got(cleared.impairments.lost), 0u);
+    // The set-up stays: configuration, channel, cable, rates, generator, queued frames.
+    EXPECT_EQ(memcmp(&cleared.configuration, &before.configuration, sizeof(StreamingConfiguration)), 0);
+    EXPECT_EQ(cleared.channel_enabled + cleared.cable + cleared.generator_enabled, 1 + CABLE_LOOPBACK + 1);
+    EXPECT_EQ(Got(cleared.impairments.every.drop_every), 2u);
+    EXPECT_EQ(Got(cleared.generator_count), Got(before.generator_count));
+    EXPECT_EQ(Got(cleared.rx_queued), Got(before.rx_queued));
+    // The other adapter keeps its counts.
+    EXPECT_EQ(Got(status.adapters[1].statistics.tx_frames), 3u);
+    EXPECT_EQ(Got(status.adapters[1].comm_errors.rx_crc_errors), 1);
+    EXPECT_EQ(Got(status.adapters[1].impairments.lost), 1u);
+
+    // Counting starts again: of two frames sent now, the second is lost.
+    ASSERT_EQ(SetGenerator(0, false, 0, 0, 0), CallOutcome::Completed);
+    ReceiveAll(0);
+    ASSERT_EQ(Send(0, {1}), RETURN_SUCCESS);
+    ASSERT_EQ(Send(0, {2}), RETURN_SUCCESS);
+    Wait(100'000);
+    EXPECT_EQ(ReceiveAll(0), std::vector<std::vector<uint8_t>>{{1}});
+    EXPECT_EQ(Sim(IOCTL_SIM_RESET_COUNTERS, SimAdapterRequest{kAdapterCount}), CallOutcome::InvalidParameter);
 }
 
 TEST_F(ModelTest, StatusDescribesEveryAdapter)
@@ -223,6 +268,9 @@ TEST_F(ModelTest, ControlDeviceChecksEveryLength)
         {"inject without result", IOCTL_SIM_INJECT_FRAME, sizeof(SimInjectHeader), 0},
         {"impairments short", IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest) - 1, 0},
         {"impairments with output", IOCTL_SIM_SET_IMPAIRMENTS, sizeof(SimImpairRequest), 1},
+        {"driver queue short", IOCTL_SIM_SET_DRIVER_QUEUE, sizeof(SimDriverQueueRequest) - 1, 0},
+        {"counter reset without adapter", IOCTL_SIM_RESET_COUNTERS, 0, 0},
+        {"counter reset with output", IOCTL_SIM_RESET_COUNTERS, sizeof(SimAdapterRequest), 1},
         {"unknown code", SimControlCode(11), 0, 0},
         {"stream code", IOCTL_STREAM_COMMAND, 16, 528},
     };
@@ -259,6 +307,12 @@ TEST_F(ModelTest, ControlDeviceRefusesBadValues)
     EXPECT_EQ(Fault(kAdapterCount, READ_STATUS, FAULT_FAIL_CALL, 0, 1), CallOutcome::InvalidParameter);
     EXPECT_EQ(SetPlugged(kAdapterCount, false), CallOutcome::InvalidParameter);
     EXPECT_EQ(SetImpairments(kAdapterCount, {1, 0, 0, 0}), CallOutcome::InvalidParameter);
+    // Driver queues: the frames' bookkeeping and bytes must fit the storage.
+    EXPECT_EQ(SetDriverQueue(1, kDriverQueueMaxFrames + 1, 0), CallOutcome::InvalidParameter);
+    EXPECT_EQ(SetDriverQueue(1, 4096, kDriverQueueStorage - 4096 * 8 + 1), CallOutcome::InvalidParameter);
+    EXPECT_EQ(SetDriverQueue(1, 0xFFFFFFFF, 0xFFFFFFFF), CallOutcome::InvalidParameter);
+    EXPECT_EQ(SetDriverQueue(kAdapterCount, 1, 1), CallOutcome::InvalidParameter);
+    EXPECT_EQ(SetDriverQueue(1, 4096, kDriverQueueStorage - 4096 * 8), CallOutcome::Completed);
     const SimAdapterRequest bad{kAdapterCount};
     auto log = std::make_unique<SimLog>();
     EXPECT_EQ(SimControl(*bank_, IOCTL_SIM_READ_LOG, &bad.adapter, 1, reinterpret_cast<uint8_t*>(log.get()),

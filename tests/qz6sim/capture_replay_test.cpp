@@ -2,7 +2,8 @@
 // frames received from one adapter, written to a pcapng file, replayed by
 // qz6sim.exe into another and received there come back the same, those
 // with a bad CRC marked so again; damaged files are refused at the block
-// that is damaged; impair loses and changes exactly the frames it says.
+// that is damaged; impair loses and changes exactly the frames it says,
+// replayed ones too.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -175,6 +176,11 @@ TEST_F(CaptureReplay, DamagedOrForeignFilesAreRefusedAtTheDamage)
     EXPECT_TRUE(Contains(damaged.out, "2 frames read, 2 delivered: 2 queued\n")) << damaged.out;
     EXPECT_EQ(ReceiveQueued(devices_[1].Get()), Frames(frames.begin(), frames.begin() + 2));
 
+    // Every frame read, none queued (KORQZ6C2 is not configured): the replay fails.
+    const RunResult refused = RunTool("replay 2 " + NewFile(whole));
+    EXPECT_EQ(refused.exit_code, 6u) << refused.out << refused.err;
+    EXPECT_EQ(refused.err, "qz6sim: replay: 3 of the 3 frames chosen did not queue\n");
+
     const std::string text = "not a capture file at all\n";
     const RunResult foreign = RunTool("replay 1 " + NewFile({text.begin(), text.end()}));
     EXPECT_EQ(foreign.exit_code, 4u);
@@ -190,7 +196,7 @@ TEST_F(CaptureReplay, ImpairLosesAndChangesExactlyTheFramesItSays)
 {
     RunResult impair = RunTool("impair 0 --drop 10");
     ASSERT_EQ(impair.exit_code, 0u) << impair.err;
-    EXPECT_EQ(impair.out, "ROZAR6O0: of the frames arriving over the cable, 1 in 10 lost\n");
+    EXPECT_EQ(impair.out, "ROZAR6O0: of the frames arriving, 1 in 10 lost\n");
     Frames sent;
     Frames received;
     SendThroughLoopback(100, &sent, &received);
@@ -225,6 +231,17 @@ TEST_F(CaptureReplay, ImpairLosesAndChangesExactlyTheFramesItSays)
 
     EXPECT_EQ(RunTool("impair 0 off").out, "ROZAR6O0: no impairments\n");
     EXPECT_TRUE(Contains(RunTool("status 0").out, "  impairments    none\n"));
+    // A replayed capture goes through the same line.
+    ASSERT_EQ(RunTool("impair 1 --drop 4").exit_code, 0u);
+    Frames frames;
+    for (uint8_t i = 1; i <= 12; ++i)
+        frames.push_back({i, i});
+    const RunResult replay = RunTool("replay 1 " + NewFile(CaptureOf(frames)) + " --rate 1000");
+    EXPECT_TRUE(Contains(replay.out, "12 frames read, 12 delivered: 9 queued, 3 dropped-on-line\n")) << replay.out;
+    Frames kept = frames;
+    for (size_t lost : {11, 7, 3})
+        kept.erase(kept.begin() + static_cast<long>(lost));
+    EXPECT_EQ(ReceiveQueued(devices_[1].Get()), kept);
 }
 
 }  // namespace

@@ -74,9 +74,9 @@ TEST_F(Qz6simExe, CommandsTakeEffect)
     EXPECT_EQ(unplug.out, "KORQZ6C2: unplugged\n");
     EXPECT_TRUE(Contains(RunTool("status 2").out, "KORQZ6C2 (2): present, unplugged\n"));
 
-    // Not configured since the reset: the frame is refused and says why.
+    // Not configured since the reset: the frame is refused, says why and fails.
     RunResult inject = RunTool("inject 3 --length 4");
-    EXPECT_EQ(inject.exit_code, 0u) << inject.err;
+    EXPECT_EQ(inject.exit_code, 5u) << inject.err;
     EXPECT_EQ(inject.out, "dropped-not-configured\n");
 
     EXPECT_EQ(RunTool("reset").exit_code, 0u);

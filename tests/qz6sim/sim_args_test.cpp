@@ -71,6 +71,22 @@ TEST(ParseArguments, BuildsTheRequestOfEveryCommand)
          IOCTL_SIM_SET_IMPAIRMENTS, {2, 0, 0, 0, 1, 0, 0, 0, 2, 1, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0}, 0},
         {{"impair", "3", "off"}, IOCTL_SIM_SET_IMPAIRMENTS, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
         {{"replay", "1", "capture.pcapng"}, IOCTL_SIM_INJECT_FRAME, {}, 1},
+        {{"queue", "1", "default"}, IOCTL_SIM_SET_DRIVER_QUEUE, {1, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 4, 0}, 0},
+        {{"queue", "2", "0"}, IOCTL_SIM_SET_DRIVER_QUEUE, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0}, 0},
+        {{"queue", "2", "100", "1000"}, IOCTL_SIM_SET_DRIVER_QUEUE, {2, 0, 0, 0, 100, 0, 0, 0, 0xE8, 3, 0, 0}, 0},
+        // Without BYTES: 256 KiB, or what 8 bytes a frame leave of the 512 KiB.
+        {{"queue", "3", "40000"}, IOCTL_SIM_SET_DRIVER_QUEUE, {3, 0, 0, 0, 0x40, 0x9C, 0, 0, 0x00, 0x1E, 3, 0}, 0},
+        {{"queue", "3", "65536", "0"}, IOCTL_SIM_SET_DRIVER_QUEUE, {3, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0}, 0},
+        {{"status", "1", "--json"}, IOCTL_SIM_GET_STATUS, {}, kStatus},
+        {{"counters", "KORQZ6C2", "--reset"}, IOCTL_SIM_RESET_COUNTERS, {2}, 0},
+        {{"wait", "1", "rx_frames", ">=", "1000"}, IOCTL_SIM_GET_STATUS, {}, kStatus},
+        // RS-232, 2000-byte frames, half the buffers to send, modem changes ignored, both directions counted.
+        {{"configure", "1"}, IOCTL_STREAM_COMMAND, {0xC0, 0xDA, 0, 0, 0xD0, 7, 50, 0, 2, 0, 2, 0, 3, 0, 0, 0, 0, 0}, 528},
+        {{"configure", "1", "--baud", "2048000"}, IOCTL_STREAM_COMMAND,
+         {0x00, 0x40, 0x1F, 0, 0xD0, 7, 50, 0, 2, 0, 2, 0, 3, 0, 0, 0, 0, 0}, 528},
+        {{"comms", "1", "on"}, IOCTL_STREAM_COMMAND, {}, 528},
+        {{"send", "1", "7E", "01ff", "--count", "3"}, IOCTL_STREAM_SEND, {0x7E, 0x01, 0xFF}, 528},
+        {{"send", "1", "--length", "512", "--rate", "100"}, IOCTL_STREAM_SEND, {}, 528},
     };
     for (const GoodRow& row : rows) {
         std::string line;
@@ -132,6 +148,27 @@ TEST(ParseArguments, KeepsHowToShowTheReply)
     }
 }
 
+TEST(ParseArguments, KeepsWhatTheRigCommandsDo)
+{
+    EXPECT_EQ(Parse({"comms", "0", "on"}).request->stream_command, ENABLE_COMMS);
+    EXPECT_EQ(Parse({"comms", "0", "off"}).request->stream_command, DISABLE_COMMS);
+    EXPECT_TRUE(Parse({"status", "--all", "--json"}).request->json);
+    EXPECT_FALSE(Parse({"status", "--all"}).request->json);
+    const Parsed longest = Parse({"wait", "1", "rx_frames", "ge", "0xFFFFFFFF", "--timeout", "86400"});
+    EXPECT_EQ(longest.request->wait.value, UINT32_MAX);
+    EXPECT_EQ(longest.request->wait.timeout_ms, 86400000u);
+
+    // A counter that is not a number of status --json has its own outcome,
+    // and the message lists the counters.
+    for (const char* counter : {"rx_frame", "cable", "RX_FRAMES"}) {
+        const Parsed unknown = Parse({"wait", "1", counter, ">=", "1"});
+        EXPECT_EQ(unknown.outcome, ParseOutcome::UnknownCounter) << counter;
+        EXPECT_NE(unknown.error.find("is not a counter of 'status --json'; the counters are:\n  index, uptime_ms, present,"),
+                  std::string::npos)
+            << unknown.error;
+    }
+}
+
 TEST(ParseArguments, InjectTakesTheLongestFrame)
 {
     Parsed parsed = Parse({"inject", "1", "--length", "13984"});
@@ -176,6 +213,7 @@ TEST(ParseArguments, RefusesBadCommandLines)
         return text;
     }();
     static const std::string kTooLongText(kMaxReceivedFrame + 1, 'x');
+    static const std::string kFiveHundredTenBytes(1020, 'A');
     const BadRow rows[] = {
         {{}, "no command given", "usage: qz6sim COMMAND"},
         {{"bogus"}, "unknown command 'bogus'", "usage: qz6sim COMMAND"},
@@ -244,6 +282,10 @@ TEST(ParseArguments, RefusesBadCommandLines)
         {{"impair", "0", "--loose", "2"}, "unknown option '--loose'", "usage: qz6sim impair"},
         {{"impair", "0", "--abort"}, "--abort is missing", "usage: qz6sim impair"},
         {{"impair", "0", "off", "--drop", "2"}, "unexpected '--drop'", "usage: qz6sim impair"},
+        {{"queue", "0"}, "give the depth in FRAMES", "usage: qz6sim queue"},
+        {{"queue", "0", "65537"}, "FRAMES must be a number from 0 to 65536", "usage: qz6sim queue"},
+        {{"queue", "0", "4096", "491521"}, "4096 frames leave room for at most 491520 bytes", "usage: qz6sim queue"},
+        {{"queue", "0", "default", "5"}, "unexpected '5'", "usage: qz6sim queue"},
         {{"replay", "0"}, "FILE is missing", "usage: qz6sim replay"},
         {{"replay", "0", "f", "--speed", "0"}, "--speed must be a factor", "usage: qz6sim replay"},
         {{"replay", "0", "f", "--speed", "1.0001"}, "--speed must be a factor", "usage: qz6sim replay"},
@@ -254,6 +296,25 @@ TEST(ParseArguments, RefusesBadCommandLines)
         {{"replay", "0", "f", "--rate", "0"}, "--rate must be a number from 1 to 1000000", "usage: qz6sim replay"},
         {{"replay", "0", "f", "--rate", "5", "--speed", "2"}, "--rate and --speed both set the spacing", "usage: qz6sim replay"},
         {{"replay", "0", "f", "g"}, "unknown option 'g'", "usage: qz6sim replay"},
+        {{"status", "--json", "--all", "1"}, "unexpected '1'", "usage: qz6sim status"},
+        {{"counters", "1"}, "give --reset", "usage: qz6sim counters"},
+        {{"counters", "1", "--clear"}, "unknown option '--clear'", "usage: qz6sim counters"},
+        {{"wait", "1", "rx_frames"}, "OP is missing", "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", ">", "5"}, "OP must be >=, <= or ==", "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", "ge"}, "N is missing", "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", "ge", "1", "--timeout", "-1"}, "--timeout must be seconds from 0 to 86400",
+         "usage: qz6sim wait"},
+        {{"wait", "1", "rx_frames", "ge", "1", "--timeout", "86400.001"}, "--timeout must be", "usage: qz6sim wait"},
+        {{"configure", "1", "--baud", "0"}, "--baud must be a number from 1", "usage: qz6sim configure"},
+        {{"comms", "1", "yes"}, "give on or off, not 'yes'", "usage: qz6sim comms"},
+        {{"send", "1"}, "the frame's bytes are missing", "usage: qz6sim send"},
+        {{"send", "1", "7E", "--length", "4"}, "HEX and --length both give", "usage: qz6sim send"},
+        {{"send", "1", "--length", "513"}, "--length must be a number from 1 to 512", "usage: qz6sim send"},
+        {{"send", "1", "--length", "4", "--rate", "0"}, "--rate must be a number from 1 to 1000000", "usage: qz6sim send"},
+        {{"send", "1", "--length", "4", "--count", "0"}, "--count must be a number from 1", "usage: qz6sim send"},
+        {{"send", "1", "7G"}, "'7G' in HEX is not hex", "usage: qz6sim send"},
+        {{"send", "1", kFiveHundredTenBytes.c_str(), "AA AA AA"}, "HEX holds more than 512 bytes", "usage: qz6sim send"},
+        {{"send", "1", "7E", "--fast"}, "unknown option '--fast'", "usage: qz6sim send"},
     };
     for (const BadRow& row : rows) {
         std::string line;

@@ -145,7 +145,9 @@ TEST(RunReplay, ReportsFramesThatDidNotQueueAndSumsUp)
     port.outcomes[2] = INJECT_DROPPED_DISABLED;
     port.outcomes[3] = 99;
     const Replayed run = Replay({"replay", "0", "x.pcapng"}, CaptureOf(frames), port);
-    EXPECT_EQ(run.end, ReplayEnd::Done);
+    // Of the 26 inbound frames, the one too long and 24 refused did not queue: a failure.
+    EXPECT_EQ(run.end, ReplayEnd::NotAllQueued);
+    EXPECT_EQ(run.error, "qz6sim: replay: 25 of the 26 frames chosen did not queue\n");
     EXPECT_NE(run.out.find("\nframe 2 (1 byte): dropped-queue-full\nframe 3 (1 byte): dropped-disabled\n"
                            "frame 4 (1 byte): unknown outcome\n"),
               std::string::npos)

@@ -74,6 +74,12 @@ std::unique_ptr<SimStatus> SampleStatus()
     a.comm_errors.rx_crc_errors = 2;
     a.comm_errors.cts_drops = 255;
     a.impairments = {{10, 0, 7, 1}, 100, 10, 0, 13, 77};
+    a.driver_queue_max_frames = 4096;
+    a.driver_queue_max_bytes = 262144;
+    a.driver_queue_frames = 2;
+    a.driver_queue_bytes = 128;
+    a.driver_queue_peak_frames = 3000;
+    a.adapter_rx_queued = 1;
 
     SimAdapterStatus& b = status->adapters[1];
     b.present = 1;
@@ -108,7 +114,9 @@ TEST(FormatStatus, ShowsEveryPartOfAnAdapter)
         "  cable          loopback\n",
         "  impairments    1 in 10 lost, 1 in 7 bad CRC, 1 in 1 aborted\n"
         "                 since set: 100 arrived, 10 lost, 0 changed, 13 bad CRC, 77 aborted\n",
-        "  queues         rx 3 tx 0, dropped 9\n",
+        "  queues         rx 3 tx 0, dropped 9\n"
+        "  driver queue   up to 4096 frames and 262144 bytes, 2 frames (128 bytes) waiting in it and 1 in the adapter,"
+        " peak 3000\n",
         "  handles        2 open, 1 receive pending\n",
         "  generator      on, 64-byte frames as fast as taken, 12 to go, 120 generated\n",
         "  statistics     tx_frames 10 tx_bytes 640 rx_frames 11 rx_bytes 704\n",
@@ -123,6 +131,8 @@ TEST(FormatStatus, ShowsEveryPartOfAnAdapter)
         "  lines          DTR 0 RTS 0 DCD 0 CTS 0 (inputs from the cable)\n",
         "  cable          null-modem to ROZAR6O0\n",
         "  impairments    none\n",
+        "  driver queue   none (the adapter's buffers alone), 0 frames (0 bytes) waiting in it and 0 in the adapter,"
+        " peak 0\n",
         "  handles        0 open, 0 receives pending\n",
         "  generator      off, 3 generated\n",
     };
@@ -252,6 +262,8 @@ TEST(FormatReply, WidestRepliesFitTheOutputBuffer)
     memset(reply.get(), 0xFF, sizeof(ReplyBuffer));
     Parsed status = Parse({"status", "--all"});
     Format([&](TextBuffer* out) { EXPECT_TRUE(FormatReply(*status.request, *reply, sizeof(SimStatus), out)); });
+    Parsed json = Parse({"status", "--all", "--json"});
+    Format([&](TextBuffer* out) { EXPECT_TRUE(FormatReply(*json.request, *reply, sizeof(SimStatus), out)); });
 }
 
 TEST(FormatReply, CutsShortInsteadOfOverrunning)
@@ -302,6 +314,7 @@ TEST(FormatReply, NamesTheInjectOutcome)
         {INJECT_DROPPED_ABORT, "dropped-abort\n"},
         {INJECT_DROPPED_UNPLUGGED, "dropped-unplugged\n"},
         {INJECT_DROPPED_NOT_CONFIGURED, "dropped-not-configured\n"},
+        {INJECT_DROPPED_ON_LINE, "dropped-on-line\n"},
         {77, "outcome 77\n"},
     };
     auto reply = std::make_unique<ReplyBuffer>();
@@ -338,8 +351,12 @@ TEST(FormatReply, ConfirmsRequestsWithoutReply)
         {{"gen", "6", "off"}, "KORQZ6C6: generator off\n"},
         {{"reset"}, "every adapter is back at its power-on state\n"},
         {{"impair", "7", "--corrupt", "5", "--drop", "10"},
-         "KORQZ6C7: of the frames arriving over the cable, 1 in 10 lost, 1 in 5 changed\n"},
+         "KORQZ6C7: of the frames arriving, 1 in 10 lost, 1 in 5 changed\n"},
         {{"impair", "7", "off"}, "KORQZ6C7: no impairments\n"},
+        {{"queue", "1", "100", "1000"}, "KORQZ6C1: driver receive queue of up to 100 frames and 1000 bytes\n"},
+        {{"queue", "1", "0"},
+         "KORQZ6C1: no driver receive queue: frames wait in the adapter's receive buffers alone\n"},
+        {{"counters", "7", "--reset"}, "KORQZ6C7: counters and impairment tallies cleared\n"},
     };
     auto reply = std::make_unique<ReplyBuffer>();
     for (const Row& row : rows) {
@@ -358,8 +375,12 @@ TEST(FormatHelp, ListsEveryCommand)
                              "\n  failrecv ADAPTER COUNT", "\n  unplug ADAPTER", "\n  replug ADAPTER",
                              "\n  gen ADAPTER LENGTH RATE [COUNT]", "\n  gen ADAPTER off", "\n  log ADAPTER [N]",
                              "\n  impair ADAPTER [--drop N]", "\n  impair ADAPTER off",
+                             "\n  queue ADAPTER FRAMES [BYTES]", "\n  queue ADAPTER default",
                              "\n  replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]",
-                             "\n  reset", "\n  help"})
+                             "\n  reset", "\n  help", "\n  counters ADAPTER --reset", "\n  configure ADAPTER",
+                             "\n  comms ADAPTER on|off", "\n  send ADAPTER HEX...", "\n  send ADAPTER --length L",
+                             "\n  wait ADAPTER COUNTER OP N", "\n   5  inject: the frame was dropped",
+                             "\n  11  send: communications are off"})
         EXPECT_TRUE(Contains(text, verb)) << verb;
 }
 

@@ -32,12 +32,7 @@ std::string ReadAll(HANDLE file)
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
         text.append(buffer, got);
-    std::string lines;  // without the CRs of the console's text mode
-    for (char c : text) {
-        if (c != '\r')
-            lines += c;
-    }
-    return lines;
+    return text;  // as written: the tool writes bare line feeds
 }
 
 void CloseTemp(HANDLE file, const std::string& name)

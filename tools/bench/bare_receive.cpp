@@ -7,30 +7,34 @@
 
 #include "support/device_support.h"
 #include "support/window_support.h"
+#include "tools/bench/lossless_steps.h"
 
 namespace qz6::bench {
 namespace {
 
 namespace sim = qz6::test;
 
-// The generator has offered every frame and the receiver waits again.
-bool GeneratorDone(uint32_t frames)
-{
-    const SimAdapterStatus adapter = sim::SimAdapter(0);
-    return adapter.generator_count == frames && adapter.rx_queued == 0 && adapter.pending_receives == 1;
-}
-
 struct BareClimb {
     uint32_t frames;
     volatile LONG done;  // every frame taken or dropped; the next one only wakes the loop
+    uint32_t backlog;    // frames waiting when the generator made the last one
     SimAdapterStatus end;
 };
 
 DWORD WINAPI WatchGenerator(void* parameter)
 {
     BareClimb& climb = *static_cast<BareClimb*>(parameter);
-    while (!GeneratorDone(climb.frames))
+    bool generated_all = false;
+    for (;;) {
+        const SimAdapterStatus adapter = sim::SimAdapter(0);
+        if (adapter.generator_count == climb.frames && !generated_all) {
+            generated_all = true;
+            climb.backlog = adapter.rx_queued;
+        }
+        if (adapter.generator_count == climb.frames && adapter.rx_queued == 0 && adapter.pending_receives == 1)
+            break;
         Sleep(50);
+    }
     climb.end = sim::SimAdapter(0);
     InterlockedExchange(&climb.done, 1);
     sim::SimGenerator(0, true, kBareFrameLength, 0, 1);
@@ -64,7 +68,7 @@ double BareReceiveRate(uint32_t frames, uint32_t rate, const StreamingConfigurat
     return received / seconds;
 }
 
-uint32_t BareLossAt(uint32_t rate, uint32_t seconds, const StreamingConfiguration& configuration)
+uint32_t BareLossAt(uint32_t rate, uint32_t seconds, const StreamingConfiguration& configuration, bool* kept_up)
 {
     static BareClimb climb;
     climb = {};
@@ -81,10 +85,11 @@ uint32_t BareLossAt(uint32_t rate, uint32_t seconds, const StreamingConfiguratio
     CloseHandle(watcher);
     sim::RunCommand(device.Get(), DISABLE_COMMS);
     const uint32_t lost = climb.frames - received;
+    *kept_up = KeptUp(climb.frames, climb.backlog);
     std::printf("  bare loop, %u frames/s: generated %u, received %u, lost %u; dropped %u, receiver disabled "
-                "(bfrs full) %u\n",
+                "(bfrs full) %u; waiting at the end %u%s\n",
                 rate, climb.end.generator_count, received, lost, climb.end.frames_dropped,
-                climb.end.comm_errors.rx_disabled_bfrs_full);
+                climb.end.comm_errors.rx_disabled_bfrs_full, climb.backlog, *kept_up ? "" : " (fell behind)");
     return lost;
 }
 

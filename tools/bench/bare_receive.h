@@ -18,7 +18,8 @@ constexpr uint16_t kBareFrameLength = 64;
 double BareReceiveRate(uint32_t frames, uint32_t rate, const StreamingConfiguration& configuration);
 
 // Frames the loop lost of about `seconds` of frames generated at `rate`
-// a second (at most 65535).
-uint32_t BareLossAt(uint32_t rate, uint32_t seconds, const StreamingConfiguration& configuration);
+// a second (at most 65535), and whether it kept up (KeptUp in
+// lossless_steps.h: the frames waiting when the last one was made).
+uint32_t BareLossAt(uint32_t rate, uint32_t seconds, const StreamingConfiguration& configuration, bool* kept_up);
 
 }  // namespace qz6::bench

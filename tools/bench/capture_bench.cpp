@@ -21,6 +21,7 @@
 #include "support/window_support.h"
 #include "tools/bench/bare_receive.h"
 #include "tools/bench/host_process.h"
+#include "tools/bench/lossless_steps.h"
 #include "tools/bench/process_bench.h"
 
 namespace qz6::bench {
@@ -150,8 +151,9 @@ int Rates(uint32_t frames)
     return 0;
 }
 
-// Frames qz6cap lost at `rate` over about `seconds`: not in its file.
-uint32_t CaptureLossAt(uint32_t rate, uint32_t seconds)
+// Frames qz6cap lost at `rate` over about `seconds`: not in its file; and
+// whether it kept up (KeptUp).
+uint32_t CaptureLossAt(uint32_t rate, uint32_t seconds, bool* kept_up)
 {
     const uint32_t frames = rate * seconds > 65535 ? 65535 : rate * seconds;
     const std::string file = TempPath("qz6bench-cap-lossless.pcapng");
@@ -159,14 +161,22 @@ uint32_t CaptureLossAt(uint32_t rate, uint32_t seconds)
     if (!StartCapture("-c " + std::to_string(frames) + " -w " + file, process))
         return frames;
     sim::SimGenerator(0, true, kBareFrameLength, rate, frames);
+    uint32_t backlog = 0;  // frames waiting when the generator made the last one
+    WaitUntil([&] {
+        const SimAdapterStatus adapter = sim::SimAdapter(0);
+        backlog = adapter.rx_queued;
+        return adapter.generator_count >= frames;
+    }, static_cast<int>(seconds) * 3000 + 10000, 50);
     WaitUntil([&] { return AllOffered(frames); }, static_cast<int>(seconds) * 3000 + 10000, 50);
     const SimAdapterStatus end = sim::SimAdapter(0);
     EndCapture(process, 3000);
     const uint64_t captured = FramesIn(file);
     RemoveCaptures();
     const uint32_t lost = captured < frames ? frames - static_cast<uint32_t>(captured) : 0;
-    Say("  qz6cap, %u frames/s: generated %u, captured %llu, lost %u; dropped %u\n", rate, end.generator_count,
-        static_cast<unsigned long long>(captured), lost, end.frames_dropped);
+    *kept_up = KeptUp(frames, backlog);
+    Say("  qz6cap, %u frames/s: generated %u, captured %llu, lost %u; dropped %u; waiting at the end %u%s\n", rate,
+        end.generator_count, static_cast<unsigned long long>(captured), lost, end.frames_dropped, backlog,
+        *kept_up ? "" : " (fell behind)");
     return lost + end.frames_dropped;
 }
 
@@ -177,10 +187,12 @@ int Lossless(uint32_t seconds, const std::vector<uint32_t>& rates)
         uint32_t best = 0;
         std::string results;
         for (uint32_t rate : rates) {
-            const uint32_t lost =
-                receiver == 0 ? BareLossAt(rate, seconds, kConfiguration) : CaptureLossAt(rate, seconds);
-            results += (results.empty() ? "" : "; ") + std::to_string(rate) + "/s lost " + std::to_string(lost);
-            if (lost != 0)
+            bool kept_up = false;
+            const uint32_t lost = receiver == 0 ? BareLossAt(rate, seconds, kConfiguration, &kept_up)
+                                                : CaptureLossAt(rate, seconds, &kept_up);
+            results += (results.empty() ? "" : "; ") + std::to_string(rate) + "/s lost " + std::to_string(lost) +
+                       (kept_up ? "" : ", fell behind");
+            if (lost != 0 || !kept_up)
                 break;
             best = rate;
         }

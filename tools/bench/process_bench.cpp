@@ -16,11 +16,13 @@
 //       then after SOAK_FRAMES more frames received while SOAK_POLLS more
 //       polls run; the Receive Detail counter against the generator's count
 //       (mod 65536) and the adapter's drop counters after every phase
-//   process_bench lossless SECONDS RATE...
-//       the simulator's generator throttled to each RATE in turn, lowest
-//       first, for about SECONDS each (at most 65535 frames, one turn of
-//       the Receive Detail counter), with "Display received frames" off,
-//       then on; each climb stops at the first rate that loses a frame
+//   process_bench lossless SECONDS STEP...
+//       with "Display received frames" off, then on: the program's own
+//       receive rate from the unthrottled generator (about SECONDS of
+//       frames), then the generator throttled to each STEP of that rate in
+//       turn (tenths of a per cent: 900 is 90 %), lowest first, for about
+//       SECONDS each (at most 65535 frames, one turn of the Receive Detail
+//       counter); each climb stops at the first rate that loses a frame
 //       (counter against generator, the adapter's drop counters). Then the
 //       longest round trip of WM_NULL sent to the main window every 10 ms,
 //       for SECONDS at rest and for SECONDS of frames at the highest rate
@@ -70,10 +72,10 @@ int main(int argc, char** argv)
                          number(5, 1000000), number(6, 100000));
     }
     if (argc >= 4 && std::strcmp(argv[1], "lossless") == 0) {
-        std::vector<uint32_t> rates;
+        std::vector<uint32_t> steps;
         for (int i = 3; i < argc; ++i)
-            rates.push_back(static_cast<uint32_t>(std::clamp<uint64_t>(number(i, 0), 1, 100000)));
-        return Lossless(static_cast<int>(std::clamp<uint64_t>(number(2, 10), 1, 600)), rates);
+            steps.push_back(static_cast<uint32_t>(std::clamp<uint64_t>(number(i, 0), 1, 2000)));
+        return Lossless(static_cast<int>(std::clamp<uint64_t>(number(2, 10), 1, 600)), steps);
     }
     if (argc >= 3 && std::strcmp(argv[1], "capture") == 0) {
         std::vector<uint32_t> numbers;
@@ -83,7 +85,7 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr,
                  "usage: process_bench startup RUNS | idle timer|nodevice|counting SECONDS |\n"
-                 "       endurance WARM FRAMES POLLS SOAK_FRAMES SOAK_POLLS | lossless SECONDS RATE... |\n"
+                 "       endurance WARM FRAMES POLLS SOAK_FRAMES SOAK_POLLS | lossless SECONDS STEP... |\n"
                  "       capture rates FRAMES | capture lossless SECONDS RATE... |\n"
                  "       capture soak WARM FRAMES IDLE_SECONDS\n");
     return 2;

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "common/sim_protocol.h"
+#include "tools/bench/lossless_steps.h"
 
 namespace qz6::bench {
 
 constexpr uint16_t kFrameLength = 64;
 constexpr UINT kCommandTimeoutMs = 30000;
+
 
 // ---- Lines for bench.sh ("@ KEY VALUE", "@note KEY TEXT") and for people -------------
 void Value(const char* key, double value);
@@ -57,7 +59,7 @@ double ProcessCpuSeconds(const Program& program, unsigned long unix_pid);
 int Startup(int runs);
 int Idle(const char* mode, int seconds);
 int Endurance(uint32_t warm, uint32_t frames, uint64_t polls, uint64_t soak_frames, uint64_t soak_polls);
-int Lossless(int seconds, std::vector<uint32_t> rates);
+int Lossless(int seconds, std::vector<uint32_t> steps);
 // qz6cap.exe (capture_bench.cpp): rates FRAMES | lossless SECONDS RATE... |
 // soak WARM FRAMES IDLE_SECONDS.
 int Capture(const std::string& mode, const std::vector<uint32_t>& numbers);

@@ -3,7 +3,7 @@
 // (nothing here is asserted).
 //
 //   traffic_bench [frames [frames_displayed [rate]]]
-//   traffic_bench bare-lossless SECONDS RATE...
+//   traffic_bench bare-lossless SECONDS STEP...
 //
 // 64-byte frames from the simulator's generator on adapter 0, unthrottled
 // (it offers the next frame as soon as the receiver has taken one) unless
@@ -18,10 +18,12 @@
 // generator's count, and the adapter's drop counters. Lines beginning
 // "@ KEY VALUE" are for tools/bench/bench.sh.
 //
-// bare-lossless climbs the throttled generator's RATEs, about SECONDS each,
-// with the bare loop as the receiver, and stops at the first rate that
-// loses a frame: the most a receiver that does nothing else keeps up with
-// on this host, for the monitor's lossless rates to be read against.
+// bare-lossless measures the bare loop's unthrottled rate (about SECONDS
+// of frames), then climbs the throttled generator through the STEPs of it
+// (tenths of a per cent: 900 is 90 %), about SECONDS each, with the bare
+// loop as the receiver, and stops at the first rate that loses a frame:
+// how close to its own speed a receiver that does nothing else keeps up
+// without loss on this host.
 #include <windows.h>
 
 #include <algorithm>
@@ -43,6 +45,7 @@
 #include "support/traffic_fixture.h"
 #include "support/window_support.h"
 #include "tools/bench/bare_receive.h"
+#include "tools/bench/lossless_steps.h"
 
 using namespace qz6;
 using namespace qz6::mon;
@@ -64,18 +67,30 @@ bool GeneratorDone(uint32_t frames)
 
 int BareLossless(int argc, char** argv)
 {
-    const uint32_t seconds = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
+    const uint32_t seconds = static_cast<uint32_t>(std::clamp<unsigned long>(std::strtoul(argv[2], nullptr, 10), 1, 600));
+    std::vector<uint32_t> steps;
+    for (int i = 3; i < argc; ++i)
+        steps.push_back(static_cast<uint32_t>(std::clamp<unsigned long>(std::strtoul(argv[i], nullptr, 10), 1, 2000)));
+    std::sort(steps.begin(), steps.end());
+    const uint32_t frames = std::min<uint32_t>(qz6::bench::kUnthrottledGuessFps * seconds, 65535);
+    const double unthrottled = qz6::bench::BareReceiveRate(frames, 0, harness::TrafficConfiguration());
+    std::printf("@ receive_lossless_bare_unthrottled_fps %.6g\n", unthrottled);
     uint32_t best = 0;
     std::string results;
-    for (int i = 3; i < argc; ++i) {
-        const uint32_t rate = static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10));
-        const uint32_t lost = qz6::bench::BareLossAt(rate, seconds, harness::TrafficConfiguration());
-        results += (results.empty() ? "" : "; ") + std::to_string(rate) + "/s lost " + std::to_string(lost);
-        if (lost != 0)
+    for (const uint32_t step : steps) {
+        const uint32_t rate = qz6::bench::RateOfStep(unthrottled, step);
+        bool kept_up = false;
+        const uint32_t lost = qz6::bench::BareLossAt(rate, seconds, harness::TrafficConfiguration(), &kept_up);
+        char result[96];
+        std::snprintf(result, sizeof result, "%s%u.%u%% %u/s lost %u%s", results.empty() ? "" : "; ", step / 10,
+                      step % 10, rate, lost, kept_up ? "" : ", fell behind");
+        results += result;
+        if (lost != 0 || !kept_up)
             break;
         best = rate;
     }
-    std::printf("  bare loop: highest rate without loss %u frames/s\n", best);
+    std::printf("  bare loop: highest rate without loss %u frames/s, %.3f of its unthrottled %.0f\n", best,
+                unthrottled > 0 ? best / unthrottled : 0.0, unthrottled);
     std::printf("@ receive_lossless_bare_fps %u\n@note receive_lossless_bare %s\n", best, results.c_str());
     sim::SimReset();
     return 0;

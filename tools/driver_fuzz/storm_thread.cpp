@@ -39,7 +39,8 @@ uint32_t RandomLength(Random& random)
 
 bool IsSimulatorCode(uint32_t code)
 {
-    return code >= IOCTL_SIM_GET_STATUS && code <= IOCTL_SIM_RESET && (code & 3) == kMethodBuffered;
+    return (code >= IOCTL_SIM_GET_STATUS && code <= IOCTL_SIM_RESET && (code & 3) == kMethodBuffered) ||
+           code == IOCTL_SIM_SET_DRIVER_QUEUE || code == IOCTL_SIM_RESET_COUNTERS;
 }
 
 uint32_t RandomCode(Random& random)
@@ -55,10 +56,16 @@ uint32_t RandomCode(Random& random)
         return IOCTL_STREAM_RECEIVE;
     case 5:
     case 6:
-        return SimControlCode(random.Below(11));  // the ten and one past them
+        // The first eleven (the last with random lengths), or now and then
+        // the driver's queue or the counters reset.
+        if (random.OneIn(12))
+            return IOCTL_SIM_SET_DRIVER_QUEUE;
+        if (random.OneIn(12))
+            return IOCTL_SIM_RESET_COUNTERS;
+        return SimControlCode(random.Below(11));
     case 7: {
         // A function of ours with another method or access.
-        const uint32_t functions[] = {0x00A, 0x00B, 0x00C, 0x800 + random.Below(12)};
+        const uint32_t functions[] = {0x00A, 0x00B, 0x00C, 0x800 + random.Below(18)};
         return MakeControlCode(kDeviceTypeUnknown, functions[random.Below(4)], random.Below(4)) | (random.Below(4) << 14);
     }
     case 8:
@@ -151,6 +158,14 @@ uint32_t RandomSimulatorRequest(Random& random, uint32_t code, uint8_t* input, u
     }
     case IOCTL_SIM_READ_LOG:
         *output_length = sizeof(SimLog);
+        return Put(input, SimAdapterRequest{adapter});
+    case IOCTL_SIM_SET_DRIVER_QUEUE: {
+        // Mostly small queues that fill; now and then limits beyond the storage.
+        const uint32_t frames = random.OneIn(8) ? static_cast<uint32_t>(random.Next()) : random.Below(64);
+        const uint32_t bytes = random.OneIn(8) ? static_cast<uint32_t>(random.Next()) : random.Below(8192);
+        return Put(input, SimDriverQueueRequest{adapter, {}, frames, bytes});
+    }
+    case IOCTL_SIM_RESET_COUNTERS:
         return Put(input, SimAdapterRequest{adapter});
     default:  // IOCTL_SIM_RESET, and the code past the last
         return 0;

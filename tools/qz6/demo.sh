@@ -135,7 +135,7 @@ cmd_run() {
     demo_display
     demo_setup
     if [[ -f "$sim" ]]; then
-        "$QZ6_WINE" "$sim" status </dev/null | tr -d '\r'
+        "$QZ6_WINE" "$sim" status </dev/null
     else
         note "$sim is not built"
     fi
@@ -162,7 +162,7 @@ cmd_conf() {
     "$QZ6_WINE" net stop Zurezi6 </dev/null >/dev/null 2>&1 || true
     "$QZ6_WINE" net start Zurezi6 </dev/null >/dev/null 2>&1 || note "the Zurezi6 service did not start"
     if [[ -f "$sim" ]]; then
-        "$QZ6_WINE" "$sim" status </dev/null 2>/dev/null | tr -d '\r'
+        "$QZ6_WINE" "$sim" status </dev/null 2>/dev/null
     fi
 }
 

@@ -1,31 +1,27 @@
 // qz6sim.exe: the console tool of the simulated adapters. One command line,
 // one request on the control device \\.\Zurezi6Sim, its result as text;
-// or, for replay, one inject request per frame of a capture file.
-//
-// Exit status: 0 done, 1 usage error, 2 the control device cannot be
-// opened, 3 the call failed, 4 the capture file cannot be read or is
-// damaged.
+// or a loop: replay (one inject request per frame of a capture file), wait
+// (the status read until a counter holds), and, on the adapter's own
+// device, configure, comms and send. The exit statuses are
+// simtool::ExitStatus. Text goes out with bare line feeds: both standard
+// streams are switched to binary mode.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 
 #include <iterator>
 
+#include "tools/qz6sim/sim_adapter_device.h"
 #include "tools/qz6sim/sim_commands.h"
 #include "tools/qz6sim/sim_replay.h"
+#include "tools/qz6sim/sim_wait.h"
 
 namespace {
 
 using namespace qz6;
 using namespace qz6::simtool;
-
-enum ExitStatus : int {
-    EXIT_DONE = 0,
-    EXIT_USAGE = 1,
-    EXIT_NO_DEVICE = 2,
-    EXIT_CALL_FAILED = 3,
-    EXIT_BAD_FILE = 4,
-};
 
 // Large records live here rather than on the stack.
 struct ToolState {
@@ -34,6 +30,8 @@ struct ToolState {
     char text[kOutputBufferSize];
     char error_text[1024];
     uint8_t inject[kSimInjectMaxSize];
+    SimStatus status;     // wait's reply
+    CommandBlock block;   // configure, comms, send
 };
 ToolState g_tool;
 
@@ -45,10 +43,15 @@ void Print(FILE* stream, const TextBuffer& out)
     fflush(stream);
 }
 
-// The replay's clock, waits and inject calls on the real device.
-class DeviceReplayPort final : public ReplayPort {
+int Exit(ExitStatus status)
+{
+    return static_cast<int>(status);
+}
+
+// Real time, from the performance counter.
+class RealClock final : public Clock {
 public:
-    explicit DeviceReplayPort(HANDLE device) : device_(device)
+    RealClock()
     {
         LARGE_INTEGER frequency;
         QueryPerformanceFrequency(&frequency);
@@ -71,6 +74,18 @@ public:
         }
     }
 
+private:
+    uint64_t frequency_;
+};
+
+// The replay's clock, waits and inject calls on the real device.
+class DeviceReplayPort final : public ReplayPort {
+public:
+    explicit DeviceReplayPort(HANDLE device) : device_(device) {}
+
+    uint64_t NowUs() override { return clock_.NowUs(); }
+    void WaitUntilUs(uint64_t time_us) override { clock_.WaitUntilUs(time_us); }
+
     bool Inject(std::span<const uint8_t> input, SimInjectResult* result, uint32_t* error) override
     {
         DWORD returned = 0;
@@ -85,7 +100,48 @@ public:
 
 private:
     HANDLE device_;
-    uint64_t frequency_;
+    RealClock clock_;
+};
+
+// Command blocks on an adapter's own device, as the monitor sends them:
+// the header and the data in, the whole block back.
+class DeviceAdapterPort final : public AdapterPort {
+public:
+    explicit DeviceAdapterPort(HANDLE device) : device_(device) {}
+
+    bool Execute(uint32_t control_code, CommandBlock* block, uint32_t* error) override
+    {
+        DWORD returned = 0;
+        if (!DeviceIoControl(device_, control_code, block, kCommandHeaderSize + block->data_length, block,
+                             sizeof(*block), &returned, nullptr)) {
+            *error = GetLastError();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    HANDLE device_;
+};
+
+class DeviceStatusPort final : public StatusPort {
+public:
+    explicit DeviceStatusPort(HANDLE device) : device_(device) {}
+
+    bool ReadStatus(SimStatus* status, uint32_t* error) override
+    {
+        DWORD returned = 0;
+        if (!DeviceIoControl(device_, IOCTL_SIM_GET_STATUS, nullptr, 0, status, sizeof(*status), &returned,
+                             nullptr) ||
+            returned != sizeof(*status)) {
+            *error = GetLastError();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    HANDLE device_;
 };
 
 // The whole file in memory through a read-only mapping.
@@ -148,7 +204,7 @@ int Replay(HANDLE device, TextBuffer* out)
     if (!file.Ok()) {
         fprintf(stderr, "qz6sim: cannot read %s (error %lu)\n", request.replay.path,
                 static_cast<unsigned long>(file.Error()));
-        return EXIT_BAD_FILE;
+        return Exit(ExitStatus::BadFile);
     }
     DeviceReplayPort port(device);
     TextBuffer error = MakeTextBuffer(g_tool.error_text);
@@ -158,19 +214,90 @@ int Replay(HANDLE device, TextBuffer* out)
     Print(stderr, error);
     switch (end) {
     case ReplayEnd::Done:
-        return EXIT_DONE;
+        return Exit(ExitStatus::Done);
     case ReplayEnd::FileDamaged:
-        return EXIT_BAD_FILE;
+        return Exit(ExitStatus::BadFile);
+    case ReplayEnd::NotAllQueued:
+        return Exit(ExitStatus::ReplayShort);
     case ReplayEnd::CallFailed:
         break;
     }
-    return EXIT_CALL_FAILED;
+    return Exit(ExitStatus::CallFailed);
+}
+
+int Wait(HANDLE device, TextBuffer* out)
+{
+    DeviceStatusPort port(device);
+    RealClock clock;
+    TextBuffer error = MakeTextBuffer(g_tool.error_text);
+    const ExitStatus status = RunWait(g_tool.request, port, clock, &g_tool.status, out, &error);
+    Print(stdout, *out);
+    Print(stderr, error);
+    return Exit(status);
+}
+
+// configure, comms and send: on the adapter's own device, not the control device.
+int OnAdapterDevice(TextBuffer* out)
+{
+    const SimRequest& request = g_tool.request;
+    char path[32];
+    snprintf(path, sizeof(path), "\\\\.\\%s", kAdapterDeviceNames[request.adapter % kAdapterCount]);
+    HANDLE device = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) {
+        fprintf(stderr,
+                "qz6sim: cannot open %s (error %lu): the adapter is absent or unplugged "
+                "('qz6sim status --all' shows which)\n",
+                path, static_cast<unsigned long>(GetLastError()));
+        return Exit(ExitStatus::NoAdapterDevice);
+    }
+    DeviceAdapterPort port(device);
+    TextBuffer error = MakeTextBuffer(g_tool.error_text);
+    ExitStatus status = ExitStatus::Done;
+    if (request.reply == ReplyKind::Send) {
+        RealClock clock;
+        SendTally tally{};
+        status = RunSend(request, port, clock, &g_tool.block, &tally, out, &error);
+    } else {
+        status = RunAdapterCommand(request, port, &g_tool.block, out, &error);
+    }
+    CloseHandle(device);
+    Print(stdout, *out);
+    Print(stderr, error);
+    return Exit(status);
+}
+
+// One request on the control device, its reply as text.
+int ControlRequest(HANDLE device, TextBuffer* out)
+{
+    const SimRequest& request = g_tool.request;
+    DWORD returned = 0;
+    BOOL ok = DeviceIoControl(device, request.control_code, request.input_length != 0 ? g_tool.request.input : nullptr,
+                              request.input_length, request.output_length != 0 ? &g_tool.reply : nullptr,
+                              request.output_length, &returned, nullptr);
+    DWORD error = ok ? 0 : GetLastError();
+    if (!ok) {
+        fprintf(stderr, "qz6sim: %s failed (error %lu)\n", request.verb, static_cast<unsigned long>(error));
+        if (error == ERROR_INVALID_PARAMETER)
+            fprintf(stderr, "qz6sim: the simulator refused the request: a value it cannot take\n");
+        return Exit(ExitStatus::CallFailed);
+    }
+    if (!FormatReply(request, g_tool.reply, returned, out)) {
+        Print(stderr, *out);
+        return Exit(ExitStatus::CallFailed);
+    }
+    Print(stdout, *out);
+    return Exit(ReplyExitStatus(request, g_tool.reply));
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // Bare line feeds, as every other program of a script's pipeline writes them.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+
     std::span<const char* const> args;
     if (argc > 1)
         args = std::span<const char* const>(argv + 1, static_cast<size_t>(argc - 1));
@@ -180,15 +307,21 @@ int main(int argc, char** argv)
     case ParseOutcome::Help:
         FormatHelp(&out);
         Print(stdout, out);
-        return EXIT_DONE;
+        return Exit(ExitStatus::Done);
     case ParseOutcome::Error:
         Print(stderr, out);
-        return EXIT_USAGE;
+        return Exit(ExitStatus::Usage);
+    case ParseOutcome::UnknownCounter:
+        Print(stderr, out);
+        return Exit(ExitStatus::UnknownCounter);
     case ParseOutcome::Request:
         break;
     }
 
-    const SimRequest& request = g_tool.request;
+    const ReplyKind reply = g_tool.request.reply;
+    if (reply == ReplyKind::AdapterCommand || reply == ReplyKind::Send)
+        return OnAdapterDevice(&out);
+
     HANDLE device = CreateFileA(kSimulatorDevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE) {
@@ -197,32 +330,15 @@ int main(int argc, char** argv)
                 "qz6sim: cannot open %s (error %lu): is the Zurezi6 service running?\n"
                 "'net start Zurezi6' starts it\n",
                 kSimulatorDevicePath, static_cast<unsigned long>(error));
-        return EXIT_NO_DEVICE;
+        return Exit(ExitStatus::NoControlDevice);
     }
-
-    if (request.reply == ReplyKind::Replay) {
-        const int status = Replay(device, &out);
-        CloseHandle(device);
-        return status;
-    }
-
-    DWORD returned = 0;
-    BOOL ok = DeviceIoControl(device, request.control_code, request.input_length != 0 ? g_tool.request.input : nullptr,
-                              request.input_length, request.output_length != 0 ? &g_tool.reply : nullptr,
-                              request.output_length, &returned, nullptr);
-    DWORD error = ok ? 0 : GetLastError();
+    int status = 0;
+    if (reply == ReplyKind::Replay)
+        status = Replay(device, &out);
+    else if (reply == ReplyKind::Wait)
+        status = Wait(device, &out);
+    else
+        status = ControlRequest(device, &out);
     CloseHandle(device);
-    if (!ok) {
-        fprintf(stderr, "qz6sim: %s failed (error %lu)\n", request.verb, static_cast<unsigned long>(error));
-        if (error == ERROR_INVALID_PARAMETER)
-            fprintf(stderr, "qz6sim: the simulator refused the request: a value it cannot take\n");
-        return EXIT_CALL_FAILED;
-    }
-
-    if (!FormatReply(request, g_tool.reply, returned, &out)) {
-        Print(stderr, out);
-        return EXIT_CALL_FAILED;
-    }
-    Print(stdout, out);
-    return EXIT_DONE;
+    return status;
 }

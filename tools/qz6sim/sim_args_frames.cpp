@@ -4,34 +4,7 @@
 
 #include <string.h>
 
-#include "common/hex_text.h"
-
 namespace qz6::simtool {
-
-namespace {
-
-// "7E 01 FF", "7e,01,ff", "7E01FF", "0x7E 0x1": bytes as hex, separated by
-// blanks or commas; a run of digits without separators is read in pairs.
-bool TakeHexBytes(Parser* parser, std::string_view text, uint8_t* data, uint32_t* length)
-{
-    const HexRunsResult result = ParseHexRuns(text, std::span<uint8_t>(data, kMaxReceivedFrame));
-    const int token_length = static_cast<int>(result.token.size());
-    switch (result.error) {
-    case HexRunsError::None:
-        *length = static_cast<uint32_t>(result.length);
-        return true;
-    case HexRunsError::NotHex:
-        return Fail(parser, "'%.*s' in --hex is not hex", token_length, result.token.data());
-    case HexRunsError::NotByteOrPairs:
-        return Fail(parser, "'%.*s' in --hex is not a byte or a run of digit pairs", token_length,
-                    result.token.data());
-    case HexRunsError::TooMany:
-        return Fail(parser, "--hex holds more than %u bytes", kMaxReceivedFrame);
-    }
-    return false;
-}
-
-}  // namespace
 
 bool ParseInject(Parser* parser)
 {
@@ -73,7 +46,7 @@ bool ParseInject(Parser* parser)
                 return Fail(parser, "%s needs a value", option);
             std::string_view bytes = value;
             if (text == "--hex") {
-                if (!TakeHexBytes(parser, bytes, data, &length))
+                if (!ParseHexBytes(parser, "--hex", bytes, std::span<uint8_t>(data, kMaxReceivedFrame), &length))
                     return false;
             } else {
                 if (bytes.size() > kMaxReceivedFrame)
@@ -135,39 +108,6 @@ bool ParseGenerator(Parser* parser)
     return true;
 }
 
-namespace {
-
-// "2", "0.5", "1.25": a positive factor with up to three decimals, in
-// thousandths.
-bool ParseFactor(std::string_view text, uint32_t* milli)
-{
-    const size_t point = text.find('.');
-    std::string_view whole = text.substr(0, point);
-    std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-    if ((whole.empty() && fraction.empty()) || fraction.size() > 3 || (point != std::string_view::npos && fraction.empty()))
-        return false;
-    uint64_t value = 0;
-    for (char c : whole) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-        if (value > kMaxReplaySpeedMilli)
-            return false;
-    }
-    for (size_t i = 0; i < 3; ++i) {
-        const char c = i < fraction.size() ? fraction[i] : '0';
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value == 0 || value > kMaxReplaySpeedMilli)
-        return false;
-    *milli = static_cast<uint32_t>(value);
-    return true;
-}
-
-}  // namespace
-
 bool ParseReplay(Parser* parser)
 {
     SimRequest* request = parser->request;
@@ -192,7 +132,8 @@ bool ParseReplay(Parser* parser)
                 continue;
             }
             const char* factor = Take(parser);
-            if (factor == nullptr || !ParseFactor(factor, &request->replay.speed_milli))
+            if (factor == nullptr || !ParseThousandths(factor, kMaxReplaySpeedMilli, &request->replay.speed_milli) ||
+                request->replay.speed_milli == 0)
                 return Fail(parser, "--speed must be a factor from 0.001 to %u such as 2 or 0.5, not '%s'",
                             kMaxReplaySpeedMilli / 1000, factor == nullptr ? "" : factor);
         } else {

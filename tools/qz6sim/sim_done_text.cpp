@@ -99,9 +99,14 @@ void DoneImpairments(const SimRequest& request, const char* adapter, TextBuffer*
         Append(out, "%s: no impairments\n", adapter);
         return;
     }
-    Append(out, "%s: of the frames arriving over the cable, ", adapter);
+    Append(out, "%s: of the frames arriving, ", adapter);
     AppendImpairmentRates(impair.every, out);
     Append(out, "\n");
+}
+
+void DoneCounters(const SimRequest&, const char* adapter, TextBuffer* out)
+{
+    Append(out, "%s: counters and impairment tallies cleared\n", adapter);
 }
 
 void DoneReset(const SimRequest&, const char*, TextBuffer* out)
@@ -123,6 +128,8 @@ constexpr DoneText kDoneTexts[] = {
     {IOCTL_SIM_SET_GENERATOR, DoneGenerator},
     {IOCTL_SIM_SET_IMPAIRMENTS, DoneImpairments},
     {IOCTL_SIM_RESET, DoneReset},
+    {IOCTL_SIM_SET_DRIVER_QUEUE, DoneDriverQueue},
+    {IOCTL_SIM_RESET_COUNTERS, DoneCounters},
 };
 
 }  // namespace

@@ -94,8 +94,9 @@ const char* InjectOutcomeName(uint8_t outcome)
         "dropped-abort",           // INJECT_DROPPED_ABORT
         "dropped-unplugged",       // INJECT_DROPPED_UNPLUGGED
         "dropped-not-configured",  // INJECT_DROPPED_NOT_CONFIGURED
+        "dropped-on-line",         // INJECT_DROPPED_ON_LINE
     };
-    static_assert(std::size(kNames) == INJECT_DROPPED_NOT_CONFIGURED + 1);
+    static_assert(std::size(kNames) == kInjectOutcomeCount);
     return outcome < std::size(kNames) ? kNames[outcome] : nullptr;
 }
 

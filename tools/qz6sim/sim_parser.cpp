@@ -6,6 +6,8 @@
 
 #include <stdarg.h>
 
+#include "common/hex_text.h"
+
 namespace qz6::simtool {
 
 namespace {
@@ -19,7 +21,7 @@ struct Verb {
 };
 
 constexpr Verb kVerbs[] = {
-    {"status", "status [ADAPTER | --all]", ParseStatus},
+    {"status", "status [ADAPTER | --all] [--json]", ParseStatus},
     {"cable", "cable ADAPTER (loopback | none | null PEER)", ParseCable},
     {"inject", "inject ADAPTER [--bits 0xNN] [--bad-crc] [--abort] (--hex \"7E 01 FF\" | --text TEXT | --length N)",
      ParseInject},
@@ -32,7 +34,13 @@ constexpr Verb kVerbs[] = {
     {"log", "log ADAPTER [N]", ParseLog},
     {"impair", "impair ADAPTER ([--drop N] [--corrupt N] [--crc-error N] [--abort N] | off)", ParseImpair},
     {"replay", "replay ADAPTER FILE [--speed FACTOR | --rate FRAMES_PER_SECOND] [--all]", ParseReplay},
+    {"queue", "queue ADAPTER (FRAMES [BYTES] | default)   (FRAMES 0: the adapter's buffers alone)", ParseDriverQueue},
     {"reset", "reset", ParseReset},
+    {"counters", "counters ADAPTER --reset", ParseCounters},
+    {"wait", "wait ADAPTER COUNTER OP N [--timeout SECONDS]   (OP '>=', '<=', '==' or ge, le, eq)", ParseWait},
+    {"configure", "configure ADAPTER [--baud BITS_PER_SECOND]", ParseConfigure},
+    {"comms", "comms ADAPTER (on | off)", ParseComms},
+    {"send", "send ADAPTER (HEX... | --length L) [--count N] [--rate FRAMES_PER_SECOND]", ParseSend},
 };
 
 }  // namespace
@@ -93,6 +101,53 @@ bool TakeNumber(Parser* parser, const char* what, uint32_t min, uint32_t max, ui
     return true;
 }
 
+bool ParseHexBytes(Parser* parser, const char* what, std::string_view text, std::span<uint8_t> data,
+                   uint32_t* length)
+{
+    const HexRunsResult result = ParseHexRuns(text, data.subspan(*length));
+    const int token_length = static_cast<int>(result.token.size());
+    switch (result.error) {
+    case HexRunsError::None:
+        *length += static_cast<uint32_t>(result.length);
+        return true;
+    case HexRunsError::NotHex:
+        return Fail(parser, "'%.*s' in %s is not hex", token_length, result.token.data(), what);
+    case HexRunsError::NotByteOrPairs:
+        return Fail(parser, "'%.*s' in %s is not a byte or a run of digit pairs", token_length,
+                    result.token.data(), what);
+    case HexRunsError::TooMany:
+        return Fail(parser, "%s holds more than %u bytes", what, static_cast<unsigned>(data.size()));
+    }
+    return false;
+}
+
+bool ParseThousandths(std::string_view text, uint32_t max_milli, uint32_t* milli)
+{
+    const size_t point = text.find('.');
+    std::string_view whole = text.substr(0, point);
+    std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if ((whole.empty() && fraction.empty()) || fraction.size() > 3 || (point != std::string_view::npos && fraction.empty()))
+        return false;
+    uint64_t value = 0;
+    for (char c : whole) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value > max_milli)
+            return false;
+    }
+    for (size_t i = 0; i < 3; ++i) {
+        const char c = i < fraction.size() ? fraction[i] : '0';
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > max_milli)
+        return false;
+    *milli = static_cast<uint32_t>(value);
+    return true;
+}
+
 ParseOutcome ParseArguments(std::span<const char* const> args, SimRequest* request, TextBuffer* error)
 {
     request->verb = "";
@@ -105,8 +160,12 @@ ParseOutcome ParseArguments(std::span<const char* const> args, SimRequest* reque
     request->include_absent = false;
     request->log_last = 0;
     request->replay = ReplaySettings{nullptr, 1000, 0, false};
+    request->json = false;
+    request->stream_command = 0;
+    request->send = SendSettings{1, 0, 0, false};
+    request->wait = WaitSettings{nullptr, WaitOp::AtLeast, 0, kDefaultWaitTimeoutMs};
 
-    Parser parser{args, 0, kGeneralUsage, request, error};
+    Parser parser{args, 0, kGeneralUsage, request, error, ParseOutcome::Error};
     const char* verb = Take(&parser);
     if (verb == nullptr) {
         Fail(&parser, "no command given");
@@ -119,7 +178,7 @@ ParseOutcome ParseArguments(std::span<const char* const> args, SimRequest* reque
         if (text == candidate.name) {
             parser.usage = candidate.usage;
             request->verb = candidate.name;
-            return candidate.parse(&parser) ? ParseOutcome::Request : ParseOutcome::Error;
+            return candidate.parse(&parser) ? ParseOutcome::Request : parser.failure;
         }
     }
     Fail(&parser, "unknown command '%s'", verb);

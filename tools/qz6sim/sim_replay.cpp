@@ -160,6 +160,13 @@ ReplayEnd RunReplay(const SimRequest& request, std::span<const uint8_t> file, Re
         Append(error, "qz6sim: %s: %s; nothing after it was replayed\n", settings.path, text);
         return ReplayEnd::FileDamaged;
     }
+    const uint32_t chosen = tally->frames_read - tally->left_out;
+    const uint32_t queued = tally->outcomes[INJECT_QUEUED];
+    if (queued < chosen) {
+        Append(error, "qz6sim: replay: %u of the %u frame%s chosen did not queue\n", chosen - queued, chosen,
+               chosen == 1 ? "" : "s");
+        return ReplayEnd::NotAllQueued;
+    }
     return ReplayEnd::Done;
 }
 

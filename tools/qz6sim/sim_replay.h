@@ -18,10 +18,8 @@
 
 namespace qz6::simtool {
 
-class ReplayPort {
+class ReplayPort : public Clock {
 public:
-    virtual uint64_t NowUs() = 0;                     // a clock that never goes back
-    virtual void WaitUntilUs(uint64_t time_us) = 0;   // returns at once for a time past
     // One IOCTL_SIM_INJECT_FRAME with `input` (a SimInjectHeader and the
     // data); false when the call itself fails, with its error in *error.
     virtual bool Inject(std::span<const uint8_t> input, SimInjectResult* result, uint32_t* error) = 0;
@@ -34,6 +32,7 @@ enum class ReplayEnd : uint8_t {
     Done,         // every frame of the file was read
     FileDamaged,  // the reader stopped at a damaged block; nothing after it was delivered
     CallFailed,   // an inject call failed; nothing after it was delivered
+    NotAllQueued, // every frame was read, but fewer queued than were chosen (inbound, or all with --all)
 };
 
 // What a replay did, for its summary and the tests.
@@ -44,7 +43,7 @@ struct ReplayTally {
     uint32_t too_long;          // longer than an injected frame can be
     uint32_t bad_crc;           // delivered with INJECT_BAD_CRC: recorded with a bad CRC
     uint32_t other_errors;      // left out: recorded with receive errors no inject makes
-    uint32_t outcomes[INJECT_DROPPED_NOT_CONFIGURED + 1];
+    uint32_t outcomes[kInjectOutcomeCount];
     uint32_t other_outcomes;
 };
 

@@ -1,5 +1,6 @@
 // Which text a reply of the control device gets: the reply's size checked,
-// then the status, the log, the inject outcome or the confirmation.
+// then the status, the log, the inject outcome or the confirmation; and the
+// exit status the reply makes.
 #include "tools/qz6sim/sim_commands.h"
 
 namespace qz6::simtool {
@@ -22,7 +23,10 @@ bool FormatReply(const SimRequest& request, const ReplyBuffer& reply, uint32_t r
     }
     switch (request.reply) {
     case ReplyKind::Status:
-        FormatStatus(reply.status, request, out);
+        if (request.json)
+            FormatStatusJson(reply.status, request, out);
+        else
+            FormatStatus(reply.status, request, out);
         break;
     case ReplyKind::Log:
         FormatLog(reply.log, request.adapter, request.log_last, out);
@@ -34,9 +38,19 @@ bool FormatReply(const SimRequest& request, const ReplyBuffer& reply, uint32_t r
         FormatDone(request, out);
         break;
     case ReplyKind::Replay:
-        break;  // RunReplay reports frame by frame
+    case ReplyKind::AdapterCommand:
+    case ReplyKind::Send:
+    case ReplyKind::Wait:
+        break;  // their loops report (sim_replay.h, sim_adapter_device.h, sim_wait.h)
     }
     return true;
+}
+
+ExitStatus ReplyExitStatus(const SimRequest& request, const ReplyBuffer& reply)
+{
+    if (request.reply == ReplyKind::InjectResult && reply.inject.outcome != INJECT_QUEUED)
+        return ExitStatus::FrameDropped;
+    return ExitStatus::Done;
 }
 
 }  // namespace qz6::simtool

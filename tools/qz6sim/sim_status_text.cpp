@@ -75,6 +75,7 @@ void AppendQueuesAndHandles(const SimAdapterStatus& adapter, TextBuffer* out)
 {
     Append(out, "  queues         rx %u tx %u, dropped %u\n", adapter.rx_queued, adapter.tx_queued,
            adapter.frames_dropped);
+    AppendDriverQueue(adapter, out);
     const uint32_t pending = adapter.pending_receives;
     Append(out, "  handles        %u open, %u receive%s pending\n", adapter.open_handles, pending,
            pending == 1 ? "" : "s");
@@ -141,12 +142,10 @@ void FormatStatus(const SimStatus& status, const SimRequest& request, TextBuffer
            status.version, uptime_ms / 1000, uptime_ms % 1000);
     unsigned shown = 0;
     for (unsigned i = 0; i < kAdapterCount; ++i) {
-        const SimAdapterStatus& adapter = status.adapters[i];
-        bool wanted = request.one_adapter ? i == request.adapter : (adapter.present != 0 || request.include_absent);
-        if (!wanted)
+        if (!StatusShows(status, request, i))
             continue;
         Append(out, "\n");
-        FormatAdapterStatus(adapter, i, out);
+        FormatAdapterStatus(status.adapters[i], i, out);
         ++shown;
     }
     if (shown == 0)

@@ -58,6 +58,13 @@ bool Impaired(const SimImpairmentRates& every)
     return (every.drop_every | every.corrupt_every | every.crc_error_every | every.abort_every) != 0;
 }
 
+bool StatusShows(const SimStatus& status, const SimRequest& request, unsigned index)
+{
+    if (request.one_adapter)
+        return index == request.adapter;
+    return status.adapters[index].present != 0 || request.include_absent;
+}
+
 void AppendGeneratorFrames(unsigned length, uint32_t rate, TextBuffer* out)
 {
     Append(out, "%u-byte frames ", length);

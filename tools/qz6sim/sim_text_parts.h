@@ -19,7 +19,16 @@ const char* OnOff(uint8_t value);
 void AppendImpairmentRates(const SimImpairmentRates& every, TextBuffer* out);
 bool Impaired(const SimImpairmentRates& every);  // any rate is set
 
+// Whether status (text or --json) shows adapter `index`: the one asked
+// for, else the present ones, or all with --all.
+bool StatusShows(const SimStatus& status, const SimRequest& request, unsigned index);
+
 // "64-byte frames at 100 a second" or "... as fast as taken".
 void AppendGeneratorFrames(unsigned length, uint32_t rate, TextBuffer* out);
+
+// sim_queue_text.cpp: the confirmation of "queue", and the driver queue's
+// line of an adapter's status.
+void DoneDriverQueue(const SimRequest& request, const char* adapter, TextBuffer* out);
+void AppendDriverQueue(const SimAdapterStatus& adapter, TextBuffer* out);
 
 }  // namespace qz6::simtool

@@ -174,8 +174,9 @@ TEST_F(CaptureToFile, RecordsWhatIsReceivedAndSentInTimeOrderWithTheAdaptersDrop
     expected.push_back({{0x7E, 0x01, 0x02, 0xFF}, true});
     expected.push_back({{0x7E, 0x01, 0x02, 0xFF}, false});
 
-    // With the receive thread held, the adapter's receive buffers fill up
-    // and it drops three frames.
+    // With the receive thread held and no driver queue, the adapter's
+    // receive buffers fill up and it drops three frames.
+    ASSERT_TRUE(sim::SimDriverQueue(0, 0, 0));
     ASSERT_NE(SuspendThread(g_monitor.traffic.receive_thread), static_cast<DWORD>(-1));
     int drops = 0;
     for (uint8_t n = 0; drops < 3; ++n) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "driver/model/adapter_model.h"
+#include "monitor/channel/configuration_codec.h"
 #include "monitor/channel/device_session.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/resources/resource_ids.h"
@@ -204,6 +205,19 @@ TEST_F(LineTestRun, PacedRunKeepsItsRateSkipsWhatWaitedAndLeavesAnEnabledChannel
     ExpectNothingLeft();
 }
 
+TEST_F(LineTestRun, ADeadLineFailsAfterItsFirstWindow)
+{
+    // No cable: nothing comes back, and the run ends after its first window
+    // instead of waiting the drain time for every frame.
+    ASSERT_TRUE(sim::SimCable(0, CABLE_NONE));
+    const uint16_t window = DecodeStreamingConfiguration(g_monitor.saved_configuration).receive_buffers;
+    Enter("100000", "64", "", "0");
+    const Results results = RunToTheEnd();
+    EXPECT_EQ(results.sent, std::to_string(window));
+    EXPECT_EQ(results.verdict, "FAIL: nothing came back, " + std::to_string(window) + " lost");
+    ExpectNothingLeft();
+}
+
 TEST_F(LineTestRun, PartnerWithoutConfigurationGetsThisAdaptersAndReceivesOverTheCable)
 {
     ASSERT_TRUE(sim::SimCable(0, CABLE_NULL_MODEM, 1));
@@ -231,7 +245,7 @@ TEST_F(LineTestRun, BadEntriesAndARunBesideTheReceiveMonitorAreRefusedWithTheRea
         const char* partner;
         const char* message;
     } cases[] = {
-        {"1000", "600", "", "Length: enter a number from 8 to 512."},
+        {"1000", "600", "", "Length: enter a number from 12 to 512."},
         {"0", "64", "", "Frames: enter a number from 1 to 1000000."},
         {"10", "64", "ROZAR6O0", "Partner device: ROZAR6O0 is this adapter; leave it empty for the loopback plug."},
         {"10", "64", "NOSUCHDEV", "Cannot open the partner device NOSUCHDEV (error 2)."},
@@ -246,6 +260,8 @@ TEST_F(LineTestRun, BadEntriesAndARunBesideTheReceiveMonitorAreRefusedWithTheRea
     EXPECT_EQ(Refusal(), "The receive monitor is running on ROZAR6O0 and would take the test's frames. Disable "
                          "communications first, or test with a partner device.");
     EXPECT_EQ(sim::SimAdapter(0).statistics.tx_frames, 0u);
+    // The receive monitor's thread opens its handle in its own time.
+    PumpUntil([&] { return sim::SimAdapter(0).open_handles == handles_before_ + 1; }, 3000);
     EXPECT_EQ(sim::SimAdapter(0).open_handles, handles_before_ + 1) << "only the receive monitor's handle is added";
 }
 
