@@ -207,7 +207,7 @@ struct SimAdapterStatus {
     uint32_t driver_queue_max_bytes;
     uint32_t driver_queue_frames;       // frames waiting in it
     uint32_t driver_queue_bytes;        // their bytes
-    uint32_t driver_queue_peak_frames;  // the most it held since its limits were set, the power-on or a replug
+    uint32_t driver_queue_peak_frames;  // the most it held since its limits were set, a counter reset, the power-on or a replug
     uint16_t adapter_rx_queued;         // frames waiting in the adapter's own receive buffers
 };
 

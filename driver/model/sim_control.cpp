@@ -284,6 +284,7 @@ CallOutcome ResetCounters(AdapterBank& bank, const uint8_t* input, uint32_t inpu
     adapter.comm_errors = CommErrorsReply{};
     RestartThroughputWindows(adapter, now_us);
     adapter.frames_dropped = 0;
+    adapter.driver_queue.peak_frames = adapter.driver_queue.frames;  // the most held counts from now too
     const SimImpairmentRates every = adapter.impairments.every;
     StartImpairments(adapter, every);
     return CallOutcome::Completed;

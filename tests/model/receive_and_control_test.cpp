@@ -194,6 +194,8 @@ TEST_F(ModelTest, CounterResetClearsOneAdaptersCountsAndNothingElse)
     }
     ASSERT_EQ(SetGenerator(0, true, 8, 1, 0), CallOutcome::Completed);
     Wait(1'000'000);
+    ReceiveAll(0);  // the queue held more than it will after the reset
+    Wait(1'000'000);
     const SimAdapterStatus before = GetStatus().adapters[0];
     ASSERT_EQ(Sim(IOCTL_SIM_RESET_COUNTERS, SimAdapterRequest{0}), CallOutcome::Completed);
     const SimStatus status = GetStatus();
@@ -202,6 +204,7 @@ TEST_F(ModelTest, CounterResetClearsOneAdaptersCountsAndNothingElse)
     EXPECT_EQ(memcmp(&cleared.statistics, zero_statistics, sizeof(zero_statistics)), 0);
     EXPECT_EQ(Got(cleared.comm_errors.rx_crc_errors), 0);
     EXPECT_EQ(Got(cleared.impairments.lost), 0u);
+    EXPECT_EQ(Got(cleared.driver_queue_peak_frames), Got(cleared.driver_queue_frames));
     // The set-up stays: configuration, channel, cable, rates, generator, queued frames.
     EXPECT_EQ(memcmp(&cleared.configuration, &before.configuration, sizeof(StreamingConfiguration)), 0);
     EXPECT_EQ(cleared.channel_enabled + cleared.cable + cleared.generator_enabled, 1 + CABLE_LOOPBACK + 1);
