@@ -126,12 +126,12 @@ void CheckReader(std::span<const uint8_t> file)
     // Replay takes every frame the reader gives, inbound or not, and stops
     // where the reader stops.
     static const char* const kArgs[] = {"replay", "3", "file", "--all", "--rate", "1000"};
-    simtool::TextBuffer parse_error = simtool::MakeTextBuffer(g.error);
+    TextBuffer parse_error = MakeTextBuffer(g.error);
     FUZZ_CHECK(simtool::ParseArguments(kArgs, &g.request, &parse_error) == simtool::ParseOutcome::Request);
     CheckingPort port(file);
     simtool::ReplayTally tally{};
-    simtool::TextBuffer out = simtool::MakeTextBuffer(g.out);
-    simtool::TextBuffer text = simtool::MakeTextBuffer(g.error);
+    TextBuffer out = MakeTextBuffer(g.out);
+    TextBuffer text = MakeTextBuffer(g.error);
     const simtool::ReplayEnd end = simtool::RunReplay(g.request, file, port, g.scratch, &tally, &out, &text);
     FUZZ_CHECK((end == simtool::ReplayEnd::FileDamaged) == reader.Failed());
     FUZZ_CHECK(tally.frames_read == frames && tally.delivered == replayable && port.delivered == replayable);

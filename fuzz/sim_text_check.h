@@ -14,7 +14,7 @@ struct SimTexts {
     char large[simtool::kOutputBufferSize];
 };
 
-inline void CheckTextBuffer(const simtool::TextBuffer& out)
+inline void CheckTextBuffer(const TextBuffer& out)
 {
     CheckTerminatedText(out.data, out.capacity, out.length);
     if (out.capacity == 0)
@@ -24,15 +24,15 @@ inline void CheckTextBuffer(const simtool::TextBuffer& out)
 // Formats with `format(TextBuffer*)` into a `small_capacity` buffer and into
 // the full-size one, checks both, and returns the full-size text.
 template <typename Format>
-simtool::TextBuffer FormatTwice(SimTexts& texts, size_t small_capacity, Format format)
+TextBuffer FormatTwice(SimTexts& texts, size_t small_capacity, Format format)
 {
     char* small = reinterpret_cast<char*>(texts.small.Claim(small_capacity));
-    simtool::TextBuffer little = simtool::MakeTextBuffer(std::span<char>(small, small_capacity));
+    TextBuffer little = MakeTextBuffer(std::span<char>(small, small_capacity));
     format(&little);
     texts.small.Release();
     CheckTextBuffer(little);
 
-    simtool::TextBuffer full = simtool::MakeTextBuffer(texts.large);
+    TextBuffer full = MakeTextBuffer(texts.large);
     format(&full);
     CheckTextBuffer(full);
     FUZZ_CHECK(!full.truncated);
