@@ -39,6 +39,7 @@ set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_text_parts.cpp)
 
 set(QZ6_PURE_CAPTOOL_SOURCES
+    tools/qz6cap/cap_extcap.cpp
     tools/qz6cap/cap_options.cpp
     tools/qz6cap/cap_text.cpp)
 

@@ -1,7 +1,8 @@
 // qz6cap.exe: records what R731 adapters receive into pcapng files, from a
 // console, a script or a rig left running. One command line, one action:
-// a listing (-D, -L), the usage (-h), the version (-v), or a capture. The
-// exit statuses are in cap_request.h and in -h.
+// a listing (-D, -L), the usage (-h), the version (-v), an answer to one
+// of Wireshark's extcap calls, or a capture. The exit statuses are in
+// cap_request.h and in -h.
 #include <windows.h>
 
 #include "tools/qz6cap/cap_state.h"
@@ -37,6 +38,22 @@ int main(int argc, char** argv)
         return static_cast<int>(CapExit::Done);
     case CapAction::ListAdapters:
         return static_cast<int>(ListAdapters());
+    case CapAction::ExtcapInterfaces:
+        return static_cast<int>(ListExtcapInterfaces());
+    case CapAction::ExtcapVersion:
+        FormatExtcapHead(&text);
+        WriteOut(text);
+        return static_cast<int>(CapExit::Done);
+    case CapAction::ExtcapDlts:
+        FormatExtcapDlts(&text);
+        WriteOut(text);
+        return static_cast<int>(CapExit::Done);
+    case CapAction::ExtcapFilterCheck:
+        return static_cast<int>(CapExit::Done);
+    case CapAction::ExtcapConfig:
+        FormatExtcapConfig(&text);
+        WriteOut(text);
+        return static_cast<int>(CapExit::Done);
     case CapAction::Capture:
         break;
     }
