@@ -2,6 +2,8 @@
 // wrong with one it refuses.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,7 +23,8 @@ std::string Described(const CapRequest& r)
     text << " link " << LinkTypeName(r.encoding) << " out '" << r.output << "' c " << r.frame_limit << " a " << r.stop_seconds
          << "s/" << r.limits.stop_bytes << "B/" << r.limits.stop_files << "f b " << r.limits.ring_bytes << "B/"
          << r.limits.ring_us << "us/" << r.limits.ring_files << "f" << (r.quiet ? " quiet" : "")
-         << (r.configure ? " configure" : "") << " baud " << r.baud_rate;
+         << (r.configure ? " configure" : "") << " baud " << r.baud_rate << (r.extcap ? " extcap" : "")
+         << (r.to_fifo ? " fifo" : "");
     return text.str();
 }
 
@@ -54,6 +57,29 @@ TEST(CaptureToolOptions, SetWhatTheySayOrNameTheFault)
         {{"-y", "USER0"}, "unknown link type 'USER0' (-L lists them)"},
         {{"-i", "1", "-i", "2", "-i", "3", "-i", "4", "-i", "5", "-i", "6", "-i", "7", "-i", "8", "-i", "9"},
          "-i is given for at most 8 adapters; '9' is one more"},
+        // Wireshark's calls, as tshark 4.0 makes them
+        {{"--extcap-interfaces", "--extcap-version=4.0"}, "action 5 adapters link HDLC out '' c 0 a 0s/0B/0f b 0B/0us/0f baud 0"},
+        {{"--extcap-version"}, "action 6 adapters link HDLC out '' c 0 a 0s/0B/0f b 0B/0us/0f baud 0"},
+        {{"--extcap-dlts", "--extcap-interface", "qz6-ROZAR6O0"},
+         "action 7 adapters ROZAR6O0 link HDLC out '' c 0 a 0s/0B/0f b 0B/0us/0f baud 0"},
+        {{"--extcap-config", "--extcap-interface", "qz6-KORQZ6C1"},
+         "action 8 adapters KORQZ6C1 link HDLC out '' c 0 a 0s/0B/0f b 0B/0us/0f baud 0"},
+        {{"--extcap-interface", "qz6-ROZAR6O0", "--extcap-capture-filter", "port 80"},
+         "action 9 adapters ROZAR6O0 link HDLC out '' c 0 a 0s/0B/0f b 0B/0us/0f baud 0"},
+        {{"--capture", "--extcap-interface", "qz6-ROZAR6O0", "--extcap-capture-filter", "port 80", "--fifo",
+          "/tmp/wireshark_extcap_qz6-ROZAR6O0_X", "--baud", "56000", "--count", "0", "--duration", "0",
+          "--extcap-control-in", "/tmp/in", "--extcap-control-out", "/tmp/out", "--debug", "--debug-file", "/tmp/d"},
+         "action 0 adapters ROZAR6O0 link HDLC out '/tmp/wireshark_extcap_qz6-ROZAR6O0_X' c 0 a 0s/0B/0f b 0B/0us/0f "
+         "baud 56000 extcap fifo"},
+        {{"--capture", "--extcap-interface=qz6-KORQZ6C1", "--fifo=-", "--linktype=lapb", "--configure", "--baud=64000",
+          "--count=5", "--duration=9"},
+         "action 0 adapters KORQZ6C1 link LAPB out '-' c 5 a 9s/0B/0f b 0B/0us/0f configure baud 64000 extcap fifo"},
+        {{"--extcap-interface", "eth0"}, "'eth0' is not an interface of qz6cap (qz6-NAME)"},
+        {{"--extcap-interface", "qz6-"}, "'qz6-' is not an interface of qz6cap (qz6-NAME)"},
+        {{"--capture", "--extcap-interface", "qz6-ROZAR6O0"}, "--capture needs --extcap-interface qz6-NAME and --fifo PATH"},
+        {{"--capture", "--fifo", "-"}, "--capture needs --extcap-interface qz6-NAME and --fifo PATH"},
+        {{"--count", "-1"}, "--count and --duration take a number (0: no limit), not '-1'"},
+        {{"--fifo", "p", "-b", "duration:9"}, "a ring of files (-b) is not written to a pipe (--fifo)"},
     };
     for (const auto& c : cases) {
         CapRequest request{};
@@ -73,11 +99,70 @@ TEST(CaptureToolTexts, UsageListsEveryOptionAndExitStatusWithinEightyColumns)
     const std::string usage(out.data, out.length);
     for (const char* part : {"\n  -D, ", "\n  -L, ", "\n  -i, ", "\n  -y, ", "\n  -w, ", "\n  -c N", "\n  -a, ",
                              "\n  -b, ", "\n  -q, ", "\n  --configure", "\n  --baud N", "\n  -h, ", "\n  -v, ",
-                             "\n  0  ", "\n  5  the file cannot be made", "\n  9  ", "Only one receiver takes each frame"})
+                             "\n  0  ", "\n  5  the file cannot be made", "\n  9  ", "Only one receiver takes each frame",
+                             "qz6-NAME (\"R731 NAME\")", "--extcap-interfaces"})
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     std::istringstream lines(usage);
     for (std::string line; std::getline(lines, line);)
         EXPECT_LE(line.size(), 80u) << line;
+}
+
+// What qz6cap tells Wireshark, as Wireshark reads it back: each option of
+// the configuration dialog is one the parser takes with the value the dialog
+// passes; an interface named in the listing is that adapter in a capture.
+TEST(CaptureToolExtcap, TheDialogsOptionsAndTheListedInterfacesAreWhatACaptureTakes)
+{
+    char buffer[4096];
+    TextBuffer out = MakeTextBuffer(buffer);
+    FormatExtcapConfig(&out);
+    std::istringstream lines(std::string(out.data, out.length));
+    std::map<std::string, std::string> calls;  // arg number -> call
+    int checked = 0;
+    for (std::string line; std::getline(lines, line);) {
+        SCOPED_TRACE(line);
+        const auto field = [&](const char* name) {
+            const size_t at = line.find(std::string("{") + name + "=");
+            return at == std::string::npos ? std::string()
+                                           : line.substr(at + strlen(name) + 2, line.find('}', at) - at - strlen(name) - 2);
+        };
+        std::vector<std::string> words = {"--capture", "--extcap-interface", "qz6-ROZAR6O0", "--fifo", "-"};
+        if (line.starts_with("arg ")) {
+            calls[field("number")] = field("call");
+            if (field("type") == "selector")
+                continue;  // its values are checked on their own lines
+            words.push_back(field("call"));
+            if (field("type") != "boolflag")
+                words.push_back(field("default"));
+        } else {
+            ASSERT_TRUE(line.starts_with("value {arg="));
+            words.push_back(calls[field("arg")]);
+            words.push_back(field("value"));
+        }
+        std::vector<const char*> args;
+        for (const std::string& word : words)
+            args.push_back(word.c_str());
+        CapRequest request{};
+        char error_text[256];
+        TextBuffer error = MakeTextBuffer(error_text);
+        EXPECT_TRUE(ParseCapArguments(args, &request, &error)) << std::string(error.data, error.length);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 4 + 5);  // bit rate, configure, count, duration; five link types
+
+    out = MakeTextBuffer(buffer);
+    FormatExtcapInterface("KORQZ6C1", &out);
+    EXPECT_EQ(std::string(out.data, out.length), "interface {value=qz6-KORQZ6C1}{display=R731 KORQZ6C1}\n");
+    const std::vector<const char*> capture = {"--capture", "--extcap-interface", "qz6-KORQZ6C1", "--fifo", "-"};
+    CapRequest request{};
+    char error_text[256];
+    TextBuffer error = MakeTextBuffer(error_text);
+    ASSERT_TRUE(ParseCapArguments(capture, &request, &error));
+    EXPECT_EQ(Described(request).substr(0, 26), "action 0 adapters KORQZ6C1");
+
+    // The default choice writes exported PDUs; Wireshark is told so.
+    out = MakeTextBuffer(buffer);
+    FormatExtcapDlts(&out);
+    EXPECT_TRUE(std::string(out.data, out.length).starts_with("dlt {number=252}{name=WIRESHARK_UPPER_PDU}{display="));
 }
 
 }  // namespace
