@@ -107,6 +107,16 @@ std::span<const uint8_t> FileHead(CaptureOutput& output)
     return writer.Pending();
 }
 
+// The spool's writers write the frames of the section the head describes:
+// each interface's tagged for its dissector where it has one.
+void SpoolFollowsTheHead(CaptureOutput& output)
+{
+    CaptureWriter head(output.head);
+    for (uint32_t i = 0; i < output.interface_count; ++i)
+        head.AppendInterface(output.interfaces[i]);
+    output.spool.Filling().FollowSection(head);
+}
+
 // Each interface's statistics over this file: from its start to now, with
 // the frames its adapter dropped meanwhile as last known.
 std::span<const uint8_t> FileStatistics(CaptureOutput& output)
@@ -327,6 +337,7 @@ bool OpenCaptureOutput(CaptureOutput& output, const OutputSetup& setup)
     output.closing = false;
     output.wake_sent = false;
     output.spool = CaptureSpool(output.buffers[0], output.buffers[1]);
+    SpoolFollowsTheHead(output);
     for (CaptureClock& clock : output.clocks)
         clock = CaptureClock{};
     std::memset(output.dropped, 0, sizeof output.dropped);
