@@ -50,6 +50,9 @@ cmd_install() {
     exe="$build/win32/bin/qz6cap.exe"
     [[ -f "$exe" ]] || die "$exe is not built: run ./qz6 build first"
     folder="$(writable_folder install)"
+    if [[ -e "$folder/$wrapper_name" ]] && ! grep -qF "$wrapper_mark" "$folder/$wrapper_name"; then
+        die "$folder/$wrapper_name was not written by ./qz6 extcap install; left as it is"
+    fi
     # Made aside and moved in whole: Wireshark never runs half a program.
     tmp="$(mktemp "$folder/.$wrapper_name.XXXXXX")"
     cleanup_actions+=("rm -f '$tmp'")
