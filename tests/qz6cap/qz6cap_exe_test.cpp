@@ -122,9 +122,6 @@ TEST_F(CaptureTool, ListsAndTheExitStatusOfEachCause)
         {"-i 3", nullptr, 4, &RunResult::err, "KORQZ6C2 has no streaming configuration"},
         {"-i 3 --configure --baud 99000000", nullptr, 4, &RunResult::err, "refused the streaming configuration"},
         {"-i 1 -w Z:\\no-such-folder\\x.pcapng", nullptr, 5, &RunResult::err, "cannot create Z:\\no-such-folder"},
-        {"--extcap-interfaces --extcap-version=4.0", nullptr, 0, &RunResult::out,
-         "}\ninterface {value=qz6-ROZAR6O0}{display=R731 ROZAR6O0}\ninterface {value=qz6-KORQZ6C1}{display=R731 KORQZ6C1}"
-         "\ninterface {value=qz6-KORQZ6C2}{display=R731 KORQZ6C2}\n"},
         {"-D", [] { ASSERT_TRUE(SetDriverService(false)); }, 3, &RunResult::err, "driver is not running"},
         // Wireshark asks at every start: no driver, no interfaces, no fault.
         {"--extcap-interfaces", nullptr, 0, &RunResult::out, "extcap {version="},
@@ -284,39 +281,34 @@ TEST_F(CaptureTool, AReaderThatGoesAwayEndsItOnAQuietLine)
     EXPECT_TRUE(Contains(result.err, "the reader of standard output went away")) << result.err;
 }
 
-// As Wireshark on Windows runs it: its --fifo is a named pipe that
-// Wireshark made and reads. Nothing on standard error when all is well
-// (Wireshark shows it as an error), and Wireshark closing its pipe is the
-// end it asked for.
+// As Wireshark on Windows runs it, into the named pipe it made: nothing on
+// standard error (Wireshark shows it as an error), and Wireshark closing
+// the pipe is the end it asked for.
 TEST_F(CaptureTool, AsAnExtcapItWritesIntoWiresharksNamedPipe)
 {
     const std::string name = "\\\\.\\pipe\\qz6cap-extcap-" + std::to_string(GetCurrentProcessId());
-    for (const bool pipe_closed : {false, true}) {
-        SCOPED_TRACE(pipe_closed ? "Wireshark closes its pipe" : "--count 2");
+    for (const char* limit : {" --count 2", ""}) {
+        SCOPED_TRACE(*limit != '\0' ? "--count 2" : "the pipe closed");
         HANDLE pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 65536, 0,
                                        nullptr);
-        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
         RunningTool tool = StartTool("qz6cap.exe", "--capture --extcap-interface qz6-ROZAR6O0 --fifo " + name +
-                                                       " --linktype CHDLC --baud 56000 --debug" +
-                                                       (pipe_closed ? "" : " --count 2 --duration 0"));
+                                                       " --linktype CHDLC --baud 56000 --debug" + limit);
         EXPECT_TRUE(ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED);
         ASSERT_TRUE(Receiving(0));
         std::vector<uint8_t> bytes;
-        if (pipe_closed) {
-            CloseHandle(pipe);
-        } else {
+        if (*limit != '\0') {
             Arrives(0, {0x0F, 0x00, 0x12, 0x34, 1});
             Arrives(0, {0x0F, 0x00, 0x12, 0x34, 2}, true);
             uint8_t chunk[4096];
             for (DWORD got = 0; ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0;)
                 bytes.insert(bytes.end(), chunk, chunk + got);
-            CloseHandle(pipe);
         }
+        CloseHandle(pipe);
         const RunResult result = FinishTool(tool, 10000);
         EXPECT_EQ(result.exit_code, 0u);
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(SimAdapter(0).channel_enabled, 0);
-        if (pipe_closed)
+        if (*limit == '\0')
             continue;
         capture::CaptureReader reader(bytes);
         std::vector<std::vector<uint8_t>> frames;
@@ -324,7 +316,6 @@ TEST_F(CaptureTool, AsAnExtcapItWritesIntoWiresharksNamedPipe)
             frames.emplace_back(frame.data.begin(), frame.data.end());
         EXPECT_FALSE(reader.Failed());
         EXPECT_EQ(frames, (std::vector<std::vector<uint8_t>>{{0x0F, 0x00, 0x12, 0x34, 1}, {0x0F, 0x00, 0x12, 0x34, 2}}));
-        EXPECT_TRUE(reader.Statistics().present);
     }
 }
 
