@@ -9,6 +9,30 @@
 
 namespace qz6::cap {
 CapState g_cap;
+
+namespace {
+
+// The text an action prints to standard output, for the actions that only
+// print one.
+using FormatText = void (*)(TextBuffer* out);
+FormatText TextOf(CapAction action)
+{
+    switch (action) {
+    case CapAction::Help: return FormatUsage;
+    case CapAction::Version: return FormatVersion;
+    case CapAction::ListLinkTypes: return FormatLinkTypes;
+    case CapAction::ExtcapVersion: return FormatExtcapHead;
+    case CapAction::ExtcapDlts: return FormatExtcapDlts;
+    case CapAction::ExtcapConfig: return FormatExtcapConfig;
+    case CapAction::Capture:
+    case CapAction::ListAdapters:
+    case CapAction::ExtcapInterfaces:
+    case CapAction::ExtcapFilterCheck: break;
+    }
+    return nullptr;
+}
+
+}  // namespace
 }  // namespace qz6::cap
 
 int main(int argc, char** argv)
@@ -23,39 +47,15 @@ int main(int argc, char** argv)
         Complain("%s", g_cap.text);
         return static_cast<int>(CapExit::Usage);
     }
-    switch (g_cap.request.action) {
-    case CapAction::Help:
-        FormatUsage(&text);
+    if (const FormatText format = TextOf(g_cap.request.action)) {
+        format(&text);
         WriteOut(text);
         return static_cast<int>(CapExit::Done);
-    case CapAction::Version:
-        FormatVersion(&text);
-        WriteOut(text);
-        return static_cast<int>(CapExit::Done);
-    case CapAction::ListLinkTypes:
-        FormatLinkTypes(&text);
-        WriteOut(text);
-        return static_cast<int>(CapExit::Done);
-    case CapAction::ListAdapters:
-        return static_cast<int>(ListAdapters());
-    case CapAction::ExtcapInterfaces:
-        return static_cast<int>(ListExtcapInterfaces());
-    case CapAction::ExtcapVersion:
-        FormatExtcapHead(&text);
-        WriteOut(text);
-        return static_cast<int>(CapExit::Done);
-    case CapAction::ExtcapDlts:
-        FormatExtcapDlts(&text);
-        WriteOut(text);
-        return static_cast<int>(CapExit::Done);
-    case CapAction::ExtcapFilterCheck:
-        return static_cast<int>(CapExit::Done);
-    case CapAction::ExtcapConfig:
-        FormatExtcapConfig(&text);
-        WriteOut(text);
-        return static_cast<int>(CapExit::Done);
-    case CapAction::Capture:
-        break;
     }
-    return static_cast<int>(RunCapture());
+    switch (g_cap.request.action) {
+    case CapAction::ListAdapters: return static_cast<int>(ListAdapters());
+    case CapAction::ExtcapInterfaces: return static_cast<int>(ListExtcapInterfaces());
+    case CapAction::ExtcapFilterCheck: return static_cast<int>(CapExit::Done);  // any filter: none is applied
+    default: return static_cast<int>(RunCapture());
+    }
 }
