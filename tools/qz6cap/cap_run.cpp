@@ -239,6 +239,16 @@ CapExit ExitOfAdapters()
     return exit;
 }
 
+// -w's file or --fifo's pipe, as a C string.
+const char* NameOfOutput()
+{
+    const std::string_view name = g_cap.request.output;
+    const size_t length = name.size() < sizeof g_cap.output_path - 1 ? name.size() : sizeof g_cap.output_path - 1;
+    std::memcpy(g_cap.output_path, name.data(), length);
+    g_cap.output_path[length] = '\0';
+    return g_cap.output_path;
+}
+
 // The file (or the ring's name) when -w names none: the first adapter's.
 const char* OutputPath()
 {
@@ -246,10 +256,7 @@ const char* OutputPath()
     if (WritesToStandardOutput(request))
         return nullptr;
     if (!request.output.empty()) {
-        const size_t length = request.output.size() < sizeof g_cap.output_path - 1 ? request.output.size()
-                                                                                   : sizeof g_cap.output_path - 1;
-        std::memcpy(g_cap.output_path, request.output.data(), length);
-        g_cap.output_path[length] = '\0';
+        NameOfOutput();
     } else if (WritesRing(request)) {
         std::strcpy(g_cap.output_path, g_cap.adapters[0].name);
         std::strcat(g_cap.output_path, ".pcapng");
@@ -263,12 +270,7 @@ const char* OutputPath()
 // opened as a file and written as a stream.
 HANDLE OpenFifo()
 {
-    const std::string_view path = g_cap.request.output;
-    const size_t length = path.size() < sizeof g_cap.output_path - 1 ? path.size() : sizeof g_cap.output_path - 1;
-    std::memcpy(g_cap.output_path, path.data(), length);
-    g_cap.output_path[length] = '\0';
-    HANDLE pipe = CreateFileA(g_cap.output_path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE pipe = CreateFileA(NameOfOutput(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
         char text[256];
         const DWORD error = GetLastError();
