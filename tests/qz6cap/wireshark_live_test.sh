@@ -56,8 +56,8 @@ for run in "chdlc:data|-o extcap.qz6_rozar6o0.linktype:CHDLC" "exported_pdu:data
     sim gen 0 40 50 25 >/dev/null
     wait $! || true
     for (( i = 0; i < 100; i++ )); do program_runs || break; sleep 0.1; done
-    check "$protocols: no qz6cap.exe left" bash -c '! pgrep -f "$0" >/dev/null' "$build/win32/bin/[q]z6cap.exe"
-    check "$protocols: tshark says no error" bash -c '! grep -qi error "$0"' "$file.log"
+    check "$protocols: no qz6cap.exe left" test -z "$(pgrep -f "$build/win32/bin/[q]z6cap.exe")"
+    check "$protocols: tshark says no error" test -z "$(grep -i error "$file.log")"
     decoded="$(tshark -r "$file" -T fields -e frame.protocols 2>/dev/null | sort | uniq -c | sed 's/^ *//')"
     check "$protocols: 25 frames, each $protocols ($decoded)" test "$decoded" == "25 $protocols"
     check "$protocols: communications disabled, no handle left" \
