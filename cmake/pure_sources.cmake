@@ -46,6 +46,7 @@ set(QZ6_PURE_SIMTOOL_SOURCES
     tools/qz6sim/sim_wait.cpp)
 
 set(QZ6_PURE_CAPTOOL_SOURCES
+    tools/qz6cap/cap_extcap.cpp
     tools/qz6cap/cap_options.cpp
     tools/qz6cap/cap_text.cpp)
 

@@ -123,6 +123,8 @@ TEST_F(CaptureTool, ListsAndTheExitStatusOfEachCause)
         {"-i 3 --configure --baud 99000000", nullptr, 4, &RunResult::err, "refused the streaming configuration"},
         {"-i 1 -w Z:\\no-such-folder\\x.pcapng", nullptr, 5, &RunResult::err, "cannot create Z:\\no-such-folder"},
         {"-D", [] { ASSERT_TRUE(SetDriverService(false)); }, 3, &RunResult::err, "driver is not running"},
+        // Wireshark asks at every start: no driver, no interfaces, no fault.
+        {"--extcap-interfaces", nullptr, 0, &RunResult::out, "extcap {version="},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -134,6 +136,9 @@ TEST_F(CaptureTool, ListsAndTheExitStatusOfEachCause)
         const RunResult result = RunProgram("qz6cap.exe", arguments);
         EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
         EXPECT_TRUE(Contains(result.*c.stream, c.says)) << result.*c.stream;
+        if (Contains(c.arguments, "--extcap-interfaces") && !Contains(result.out, "qz6-")) {
+            EXPECT_EQ(result.out.find("interface"), std::string::npos) << result.out;
+        }
     }
     ASSERT_TRUE(SetDriverService(true));
 }
@@ -274,6 +279,44 @@ TEST_F(CaptureTool, AReaderThatGoesAwayEndsItOnAQuietLine)
     const RunResult result = FinishTool(tool, 10000);
     EXPECT_EQ(result.exit_code, 7u);
     EXPECT_TRUE(Contains(result.err, "the reader of standard output went away")) << result.err;
+}
+
+// As Wireshark on Windows runs it, into the named pipe it made: nothing on
+// standard error (Wireshark shows it as an error), and Wireshark closing
+// the pipe is the end it asked for.
+TEST_F(CaptureTool, AsAnExtcapItWritesIntoWiresharksNamedPipe)
+{
+    const std::string name = "\\\\.\\pipe\\qz6cap-extcap-" + std::to_string(GetCurrentProcessId());
+    for (const char* limit : {" --count 2", ""}) {
+        SCOPED_TRACE(*limit != '\0' ? "--count 2" : "the pipe closed");
+        HANDLE pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 65536, 0,
+                                       nullptr);
+        RunningTool tool = StartTool("qz6cap.exe", "--capture --extcap-interface qz6-ROZAR6O0 --fifo " + name +
+                                                       " --linktype CHDLC --baud 56000 --debug" + limit);
+        EXPECT_TRUE(ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED);
+        ASSERT_TRUE(Receiving(0));
+        std::vector<uint8_t> bytes;
+        if (*limit != '\0') {
+            Arrives(0, {0x0F, 0x00, 0x12, 0x34, 1});
+            Arrives(0, {0x0F, 0x00, 0x12, 0x34, 2}, true);
+            uint8_t chunk[4096];
+            for (DWORD got = 0; ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0;)
+                bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        CloseHandle(pipe);
+        const RunResult result = FinishTool(tool, 10000);
+        EXPECT_EQ(result.exit_code, 0u);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(SimAdapter(0).channel_enabled, 0);
+        if (*limit == '\0')
+            continue;
+        capture::CaptureReader reader(bytes);
+        std::vector<std::vector<uint8_t>> frames;
+        for (capture::CaptureFrame frame{}; reader.Next(frame);)
+            frames.emplace_back(frame.data.begin(), frame.data.end());
+        EXPECT_FALSE(reader.Failed());
+        EXPECT_EQ(frames, (std::vector<std::vector<uint8_t>>{{0x0F, 0x00, 0x12, 0x34, 1}, {0x0F, 0x00, 0x12, 0x34, 2}}));
+    }
 }
 
 }  // namespace

@@ -204,6 +204,9 @@ run_console_tool() {
 cmd_sim() { run_console_tool "$bin/qz6sim.exe" "$@"; }
 cmd_cap() { run_console_tool "$bin/qz6cap.exe" "$@"; }
 
+# Sourced (by tools/qz6/extcap.sh) for its functions, it runs nothing.
+[[ "${BASH_SOURCE[0]}" == "$0" ]] || return 0
+
 [[ $# -ge 1 ]] || bad_usage
 command="$1"
 shift

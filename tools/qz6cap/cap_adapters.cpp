@@ -163,6 +163,18 @@ CapExit ListAdapters()
     return CapExit::Done;
 }
 
+CapExit ListExtcapInterfaces()
+{
+    int present[kAdapterCount];
+    const uint32_t count = PresentAdapters(present);
+    TextBuffer out = MakeTextBuffer(g_cap.text);
+    FormatExtcapHead(&out);
+    for (uint32_t n = 0; n < count; ++n)
+        FormatExtcapInterface(kAdapterDeviceNames[present[n]], &out);
+    WriteOut(out);
+    return CapExit::Done;
+}
+
 CapExit OpenAdapters()
 {
     int present[kAdapterCount];

@@ -31,6 +31,22 @@ constexpr CapOption kOptions[] = {
     {'\0', "baud", "N", OptionId::Baud, "with --configure: this bit rate instead of the default"},
     {'h', "help", nullptr, OptionId::Help, "this text"},
     {'v', "version", nullptr, OptionId::Version, "the program's version"},
+    // Wireshark's calls of an extcap program, and what its dialog passes
+    // (-h says these in a paragraph of their own).
+    {'\0', "extcap-interfaces", nullptr, OptionId::ExtcapInterfaces, nullptr},
+    {'\0', "extcap-version", "VERSION", OptionId::ExtcapVersion, nullptr, true},
+    {'\0', "extcap-dlts", nullptr, OptionId::ExtcapDlts, nullptr},
+    {'\0', "extcap-config", nullptr, OptionId::ExtcapConfig, nullptr},
+    {'\0', "extcap-interface", "qz6-NAME", OptionId::ExtcapInterface, nullptr},
+    {'\0', "capture", nullptr, OptionId::ExtcapCapture, nullptr},
+    {'\0', "fifo", "PATH", OptionId::Fifo, nullptr},
+    {'\0', "count", "N", OptionId::CountOrNone, nullptr},
+    {'\0', "duration", "S", OptionId::DurationOrNone, nullptr},
+    {'\0', "extcap-capture-filter", "FILTER", OptionId::ExtcapCaptureFilter, nullptr},
+    {'\0', "extcap-control-in", "PATH", OptionId::ExtcapIgnored, nullptr},
+    {'\0', "extcap-control-out", "PATH", OptionId::ExtcapIgnored, nullptr},
+    {'\0', "debug", nullptr, OptionId::ExtcapIgnored, nullptr},
+    {'\0', "debug-file", "PATH", OptionId::ExtcapIgnored, nullptr},
 };
 
 // One line naming what is wrong: plain, or with the value at "%.*s".
@@ -106,6 +122,51 @@ bool ApplyRing(CapRequest* request, std::string_view text, TextBuffer* error)
     return true;
 }
 
+bool AddAdapter(CapRequest* request, std::string_view adapter, TextBuffer* error)
+{
+    if (request->adapter_count == kAdapterCount)
+        return Fail(error, "-i is given for at most 8 adapters; '%.*s' is one more", adapter);
+    request->adapters[request->adapter_count++] = adapter;
+    return true;
+}
+
+// Wireshark's calls: an action, or what a capture it starts takes.
+bool ApplyExtcapOption(CapRequest* request, OptionId id, std::string_view value, TextBuffer* error)
+{
+    uint32_t number = 0;
+    switch (id) {
+    case OptionId::ExtcapCapture: request->extcap = true; return true;
+    case OptionId::ExtcapInterfaces: request->action = CapAction::ExtcapInterfaces; return true;
+    case OptionId::ExtcapDlts: request->action = CapAction::ExtcapDlts; return true;
+    case OptionId::ExtcapConfig: request->action = CapAction::ExtcapConfig; return true;
+    case OptionId::ExtcapVersion:
+        // With a value, Wireshark's own version beside another call.
+        if (value.empty() && request->action == CapAction::Capture)
+            request->action = CapAction::ExtcapVersion;
+        return true;
+    case OptionId::ExtcapInterface:
+        if (!value.starts_with(kExtcapInterfacePrefix) || value.size() == kExtcapInterfacePrefix.size())
+            return Fail(error, "'%.*s' is not an interface of qz6cap (qz6-NAME)", value);
+        return AddAdapter(request, value.substr(kExtcapInterfacePrefix.size()), error);
+    case OptionId::Fifo:
+        if (value.empty())
+            return Fail(error, "--fifo takes a pipe's path, or - for standard output");
+        request->output = value;
+        request->to_fifo = true;
+        return true;
+    case OptionId::CountOrNone:
+    case OptionId::DurationOrNone:
+        if (!ParseNumber(value, UINT32_MAX, &number))
+            return Fail(error, "--count and --duration take a number (0: no limit), not '%.*s'", value);
+        (id == OptionId::CountOrNone ? request->frame_limit : request->stop_seconds) = number;
+        return true;
+    case OptionId::ExtcapCaptureFilter: request->capture_filter = true; return true;
+    case OptionId::ExtcapIgnored: return true;
+    default: break;
+    }
+    return Fail(error, "unknown option");
+}
+
 bool ApplyOption(CapRequest* request, OptionId id, std::string_view value, TextBuffer* error)
 {
     uint32_t number = 0;
@@ -119,10 +180,7 @@ bool ApplyOption(CapRequest* request, OptionId id, std::string_view value, TextB
     case OptionId::Adapter:
         if (value.empty())
             return Fail(error, "-i takes an adapter's name or number");
-        if (request->adapter_count == kAdapterCount)
-            return Fail(error, "-i is given for at most 8 adapters; '%.*s' is one more", value);
-        request->adapters[request->adapter_count++] = value;
-        return true;
+        return AddAdapter(request, value, error);
     case OptionId::LinkType:
         for (const capture::LinkTypeChoice& choice : capture::kLinkTypeChoices) {
             if (SameLetters(value, choice.name)) {
@@ -135,6 +193,7 @@ bool ApplyOption(CapRequest* request, OptionId id, std::string_view value, TextB
         if (value.empty())
             return Fail(error, "-w takes a file name, or - for standard output");
         request->output = value;
+        request->to_fifo = false;
         return true;
     case OptionId::FrameCount:
         if (!ParseNumber(value, UINT32_MAX, &number) || number == 0)
@@ -148,6 +207,17 @@ bool ApplyOption(CapRequest* request, OptionId id, std::string_view value, TextB
             return Fail(error, "--baud takes a bit rate from 1, not '%.*s'", value);
         request->baud_rate = number;
         return true;
+    case OptionId::ExtcapCapture:
+    case OptionId::ExtcapInterfaces:
+    case OptionId::ExtcapVersion:
+    case OptionId::ExtcapDlts:
+    case OptionId::ExtcapConfig:
+    case OptionId::ExtcapInterface:
+    case OptionId::Fifo:
+    case OptionId::CountOrNone:
+    case OptionId::DurationOrNone:
+    case OptionId::ExtcapCaptureFilter:
+    case OptionId::ExtcapIgnored: return ApplyExtcapOption(request, id, value, error);
     }
     return Fail(error, "unknown option");
 }
@@ -163,8 +233,13 @@ bool CheckTogether(const CapRequest& request, TextBuffer* error)
         return Fail(error, "-a files:N needs a ring of files (-b filesize:KB or -b duration:S)");
     if (switching && WritesToStandardOutput(request))
         return Fail(error, "a ring of files (-b) is not written to standard output");
-    if (request.baud_rate != 0 && !request.configure)
+    if (switching && request.to_fifo)
+        return Fail(error, "a ring of files (-b) is not written to a pipe (--fifo)");
+    // Wireshark's dialog passes its bit rate whether or not it configures.
+    if (request.baud_rate != 0 && !request.configure && !request.extcap)
         return Fail(error, "--baud goes with --configure");
+    if (request.extcap && (request.adapter_count == 0 || !request.to_fifo))
+        return Fail(error, "--capture needs --extcap-interface qz6-NAME and --fifo PATH");
     return true;
 }
 
@@ -193,6 +268,8 @@ std::span<const CapOption> CapOptions() { return kOptions; }
 bool WritesToStandardOutput(const CapRequest& request) { return request.output == "-"; }
 
 bool WritesRing(const CapRequest& request) { return request.limits.ring_bytes != 0 || request.limits.ring_us != 0; }
+
+bool WritesToFifo(const CapRequest& request) { return request.to_fifo && !WritesToStandardOutput(request); }
 
 bool ParseCapArguments(std::span<const char* const> args, CapRequest* request, TextBuffer* error)
 {
@@ -223,7 +300,7 @@ bool ParseCapArguments(std::span<const char* const> args, CapRequest* request, T
             return Fail(error, "unknown option '%.*s' (-h lists them)", arg);
         if (option->value_name == nullptr && value_given)
             return Fail(error, "'%.*s' takes no value", arg);
-        if (option->value_name != nullptr && !value_given) {
+        if (option->value_name != nullptr && !value_given && !option->value_optional) {
             if (i + 1 == args.size())
                 return Fail(error, "'%.*s' needs a value", arg);
             value = args[++i] != nullptr ? args[i] : "";
@@ -231,6 +308,9 @@ bool ParseCapArguments(std::span<const char* const> args, CapRequest* request, T
         if (!ApplyOption(request, option->id, value, error))
             return false;
     }
+    // Wireshark checks a capture filter with the filter and the interface alone.
+    if (request->action == CapAction::Capture && request->capture_filter && !request->extcap)
+        request->action = CapAction::ExtcapFilterCheck;
     return request->action != CapAction::Capture || CheckTogether(*request, error);
 }
 

@@ -52,6 +52,13 @@ enum class CapAction : uint8_t {
     ListLinkTypes,  // -L
     Help,           // -h
     Version,        // -v
+    // Wireshark's calls of an extcap program (see cap_extcap.cpp); its
+    // capture (--capture) is a Capture.
+    ExtcapInterfaces,
+    ExtcapVersion,
+    ExtcapDlts,
+    ExtcapConfig,
+    ExtcapFilterCheck,  // a capture filter alone: accepted (and not applied in the capture)
 };
 
 // The most files a ring keeps (-b files:N).
@@ -70,10 +77,15 @@ struct CapRequest {
     bool quiet;                   // -q
     bool configure;               // --configure
     uint32_t baud_rate;           // --baud (0: the default configuration's)
+    bool extcap;                  // --capture: Wireshark's, which shows any word as an error
+    bool to_fifo;                 // --fifo: `output` is Wireshark's pipe, opened as it is ("-": standard output)
+    bool capture_filter;          // --extcap-capture-filter given (not applied: every frame is captured)
 };
 
 bool WritesToStandardOutput(const CapRequest& request);
 bool WritesRing(const CapRequest& request);
+// --fifo with a path: a pipe that exists, written as a stream.
+bool WritesToFifo(const CapRequest& request);
 
 enum class OptionId : uint8_t {
     ListAdapters,
@@ -89,6 +101,18 @@ enum class OptionId : uint8_t {
     Quiet,
     Configure,
     Baud,
+    // Wireshark's extcap calls and the options of its configuration dialog
+    ExtcapCapture,
+    ExtcapInterfaces,
+    ExtcapVersion,
+    ExtcapDlts,
+    ExtcapConfig,
+    ExtcapInterface,
+    Fifo,
+    CountOrNone,
+    DurationOrNone,
+    ExtcapCaptureFilter,
+    ExtcapIgnored,   // accepted and of no use here (control pipes, debugging)
 };
 
 struct CapOption {
@@ -96,7 +120,8 @@ struct CapOption {
     const char* long_name;   // nullptr: a letter only
     const char* value_name;  // nullptr: no value follows
     OptionId id;
-    const char* help;        // one line of -h; more lines after '\n'
+    const char* help;        // one line of -h; more lines after '\n'; nullptr: not listed
+    bool value_optional = false;  // the value comes only as --name=value
 };
 std::span<const CapOption> CapOptions();
 
@@ -104,6 +129,25 @@ std::span<const CapOption> CapOptions();
 // one line naming it and the result is false. The request's texts point
 // into `args`, which must outlive it.
 bool ParseCapArguments(std::span<const char* const> args, CapRequest* request, TextBuffer* error);
+
+// ---- Wireshark's extcap calls (cap_extcap.cpp) ----------------------------------------
+//
+// Wireshark lists an adapter as the interface qz6-NAME ("R731 NAME") and
+// runs qz6cap with --capture --extcap-interface qz6-NAME --fifo PATH and
+// the options its configuration dialog offers (FormatExtcapConfig), each
+// an option of the table above.
+
+inline constexpr std::string_view kExtcapInterfacePrefix = "qz6-";
+
+// "extcap {version=...}{display=...}": --extcap-version, and the first line
+// of --extcap-interfaces.
+void FormatExtcapHead(TextBuffer* out);
+// "interface {value=qz6-NAME}{display=R731 NAME}".
+void FormatExtcapInterface(std::string_view adapter, TextBuffer* out);
+// The link type of the default choice.
+void FormatExtcapDlts(TextBuffer* out);
+// The options of the configuration dialog.
+void FormatExtcapConfig(TextBuffer* out);
 
 // ---- Texts (cap_text.cpp) ---------------------------------------------------------
 

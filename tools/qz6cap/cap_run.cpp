@@ -196,6 +196,10 @@ CapExit ExitOfFault(const capture::OutputStatus& status)
         Complain("the disk is full: %s ends with the last whole frame that fitted (error %lu)", file, error);
         return CapExit::DiskFull;
     case capture::OutputFault::ReaderGone:
+        // Wireshark ends an extcap capture by closing its pipe, then
+        // stopping the program: the end it asked for.
+        if (g_cap.request.extcap)
+            return CapExit::Done;
         Complain("the reader of standard output went away (error %lu)", error);
         return CapExit::ReaderGone;
     case capture::OutputFault::WriteFailed:
@@ -235,6 +239,16 @@ CapExit ExitOfAdapters()
     return exit;
 }
 
+// -w's file or --fifo's pipe, as a C string.
+const char* NameOfOutput()
+{
+    const std::string_view name = g_cap.request.output;
+    const size_t length = name.size() < sizeof g_cap.output_path - 1 ? name.size() : sizeof g_cap.output_path - 1;
+    std::memcpy(g_cap.output_path, name.data(), length);
+    g_cap.output_path[length] = '\0';
+    return g_cap.output_path;
+}
+
 // The file (or the ring's name) when -w names none: the first adapter's.
 const char* OutputPath()
 {
@@ -242,10 +256,7 @@ const char* OutputPath()
     if (WritesToStandardOutput(request))
         return nullptr;
     if (!request.output.empty()) {
-        const size_t length = request.output.size() < sizeof g_cap.output_path - 1 ? request.output.size()
-                                                                                   : sizeof g_cap.output_path - 1;
-        std::memcpy(g_cap.output_path, request.output.data(), length);
-        g_cap.output_path[length] = '\0';
+        NameOfOutput();
     } else if (WritesRing(request)) {
         std::strcpy(g_cap.output_path, g_cap.adapters[0].name);
         std::strcat(g_cap.output_path, ".pcapng");
@@ -255,14 +266,35 @@ const char* OutputPath()
     return g_cap.output_path;
 }
 
+// Wireshark's pipe of --fifo (on Windows a named pipe, \\.\pipe\...),
+// opened as a file and written as a stream.
+HANDLE OpenFifo()
+{
+    HANDLE pipe = CreateFileA(NameOfOutput(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        char text[256];
+        const DWORD error = GetLastError();
+        Complain("cannot open the pipe %s: %s (error %lu)", g_cap.output_path, SystemErrorText(error, text),
+                 static_cast<unsigned long>(error));
+    }
+    return pipe;
+}
+
+void CloseFifo()
+{
+    if (g_cap.fifo != INVALID_HANDLE_VALUE)
+        CloseHandle(g_cap.fifo);
+    g_cap.fifo = INVALID_HANDLE_VALUE;
+}
+
 bool OpenOutput()
 {
     capture::InterfaceDescription interfaces[kAdapterCount];
     for (uint32_t i = 0; i < g_cap.adapter_count; ++i)
         interfaces[i] = {g_cap.adapters[i].name, g_cap.request.encoding};
     capture::OutputSetup setup{kApplication, {interfaces, g_cap.adapter_count}};
-    setup.path = OutputPath();
-    setup.stream = GetStdHandle(STD_OUTPUT_HANDLE);
+    setup.path = WritesToFifo(g_cap.request) ? nullptr : OutputPath();
+    setup.stream = WritesToFifo(g_cap.request) ? g_cap.fifo : GetStdHandle(STD_OUTPUT_HANDLE);
     setup.limits = g_cap.request.limits;
     setup.ring_slots = g_cap.ring_slots;
     setup.frame_limit = g_cap.request.frame_limit;
@@ -300,8 +332,16 @@ CapExit RunCapture()
         ReleaseAdapters();
         return exit;
     }
+    if (WritesToFifo(g_cap.request)) {
+        g_cap.fifo = OpenFifo();
+        if (g_cap.fifo == INVALID_HANDLE_VALUE) {
+            ReleaseAdapters();
+            return CapExit::FileNotWritable;
+        }
+    }
     if (!OpenOutput()) {
         ReleaseAdapters();
+        CloseFifo();
         return ExitOfFault(capture::ReadOutputStatus(g_cap.output));
     }
     const uint64_t start_us = CounterUs();
@@ -321,8 +361,11 @@ CapExit RunCapture()
     const capture::OutputStatus status =
         capture::CloseCaptureOutput(g_cap.output, {dropped, g_cap.adapter_count});
     ReleaseAdapters();
+    CloseFifo();
     ClearStatus();
-    ShowSummary(status, static_cast<double>(CounterUs() - start_us) / 1e6, dropped, known);
+    // Wireshark shows whatever an extcap program says as an error.
+    if (!g_cap.request.extcap)
+        ShowSummary(status, static_cast<double>(CounterUs() - start_us) / 1e6, dropped, known);
     const CapExit fault = ExitOfFault(status);
     const CapExit adapters = ExitOfAdapters();
     SetEvent(g_cap.finished);

@@ -47,6 +47,7 @@ struct CapState {
     CapAdapter adapters[kAdapterCount];
     uint32_t adapter_count = 0;
     char output_path[capture::kCaptureFileNameSize] = {};
+    HANDLE fifo = INVALID_HANDLE_VALUE;     // --fifo's pipe, the main thread's
     capture::RingFileSlot ring_slots[kMaxRingFiles] = {};
     capture::CaptureOutput output = {};
     HANDLE stop = nullptr;                  // set: end the capture
@@ -73,6 +74,10 @@ bool ErrorIsConsole();
 
 // -D: every adapter present. Its exit status.
 CapExit ListAdapters();
+// --extcap-interfaces: the program, then every adapter present as an
+// interface; none when the driver is not running (Wireshark asks at every
+// start).
+CapExit ListExtcapInterfaces();
 // The adapters of -i (or the first that opens), each opened, checked for
 // a configuration and configured where --configure asks. Done, or the
 // status to exit with after a line that says why.

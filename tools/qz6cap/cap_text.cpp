@@ -60,6 +60,8 @@ void FormatUsage(TextBuffer* out)
            "\n");
     constexpr int kIndent = 26;
     for (const CapOption& option : CapOptions()) {
+        if (option.help == nullptr)
+            continue;
         char names[64];
         TextBuffer name = MakeTextBuffer(names);
         if (option.letter != '\0')
@@ -83,6 +85,13 @@ void FormatUsage(TextBuffer* out)
            "  qz6cap -b filesize:100000 -b files:24 -w rig.pcapng\n"
            "                                       a ring of 24 files of 100 MB\n"
            "  qz6cap -w - | tshark -r -            live, through a pipe\n"
+           "\n"
+           "In Wireshark's extcap folder it lists each adapter as the interface\n"
+           "qz6-NAME (\"R731 NAME\") and answers Wireshark's calls: --extcap-interfaces,\n"
+           "--extcap-version, --extcap-dlts, --extcap-config, and --capture\n"
+           "--extcap-interface qz6-NAME --fifo PATH with the options of its dialog\n"
+           "(--linktype, --configure, --baud, --count N and --duration S, 0: no\n"
+           "limit). A capture filter and control pipes are accepted and not used.\n"
            "\n"
            "Exit status:\n");
     for (const CapExitText& exit : kExitTexts) {
