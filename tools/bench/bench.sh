@@ -220,8 +220,8 @@ row "receive: display off" receive_off_fps receive_bare_fps "frames/s" higher \
     "64-byte frames, unthrottled; baseline the bare receive loop; $(v receive_off_counted) of $(v receive_off_frames) counted, generated $(v receive_off_generated), dropped $(v receive_off_dropped), bfrs full $(v receive_off_bfrs_full); lost: $(yes_no receive_off_lost)"
 row "receive: display on" receive_on_fps receive_bare_fps "frames/s" higher \
     "$(v receive_on_counted) of $(v receive_on_frames) counted, generated $(v receive_on_generated), dropped $(v receive_on_dropped), bfrs full $(v receive_on_bfrs_full); lost: $(yes_no receive_on_lost)"
-row "receive: display off, capturing to a file" receive_capture_fps receive_off_fps "frames/s" higher \
-    "the same as display off with a pcapng capture running; baseline display off without it; $(v receive_capture_counted) of $(v receive_capture_frames) counted; lost: $(yes_no receive_capture_lost)"
+row "receive: display off, capturing to a file" receive_capture_fps receive_capture_off_fps "frames/s" higher \
+    "the same as display off with a pcapng capture running; baseline display off without it in the same round, the round whose ratio is the median of 3; $(v receive_capture_counted) of $(v receive_capture_frames) counted; lost: $(yes_no receive_capture_lost)"
 row "receive: qz6mon.exe, display off" receive_process_off_fps receive_bare_fps "frames/s" higher \
     "real process, $memory_frames frames of the memory run"
 row "receive: lossless rate, display off" receive_lossless_off_fps receive_lossless_off_unthrottled_fps "frames/s" higher \
@@ -266,8 +266,8 @@ row "soak: private bytes growth" soak_growth_committed 0 "bytes" zero \
 row "soak: handle growth" soak_growth_handles 0 "handles" zero "host fds $(v soak_growth_fds)"
 row "capture: qz6cap receive, unthrottled" capture_one_fps capture_bare_fps "frames/s" higher \
     "qz6cap.exe -c $(v capture_frames) into one file, 64-byte frames; baseline the bare receive loop, same configuration, in turns; medians of 3 rounds"
-row "capture: qz6cap ring of files" capture_ring_fps capture_one_fps "frames/s" higher \
-    "-b filesize:$(v capture_ring_file_kb) -b files:3 (a new file every tenth of the frames); baseline one file"
+row "capture: qz6cap ring of files" capture_ring_fps capture_ring_one_fps "frames/s" higher \
+    "-b filesize:$(v capture_ring_file_kb) -b files:3 (a new file every tenth of the frames); baseline one file in the same round, the round whose ratio is the median of 3"
 row "capture: qz6cap lossless rate" capture_lossless_fps capture_lossless_bare_fps "frames/s" higher \
     "throttled generator, highest rate with no frame lost (frames in the file, the adapter's drops), ${lossless_seconds} s a rate; baseline the bare loop's climb in the same run; lost: $(t capture_lossless); bare: $(t capture_lossless_bare)"
 row "capture: qz6cap CPU, quiet line" capture_idle_cpu_pct "" "% core" lower \
