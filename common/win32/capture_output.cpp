@@ -38,6 +38,15 @@ OutputFault FaultOf(DWORD error)
     }
 }
 
+// The output stopped by itself: its owner is told.
+void SignalEnded(CaptureOutput& output)
+{
+    if (output.ended != nullptr)
+        SetEvent(output.ended);
+    if (output.notify_window != nullptr)
+        PostMessageA(output.notify_window, output.notify_message, 0, 0);
+}
+
 // Writer thread: the output stops with a fault; the owner is told.
 void Fail(CaptureOutput& output, OutputFault fault, DWORD error)
 {
@@ -49,8 +58,7 @@ void Fail(CaptureOutput& output, OutputFault fault, DWORD error)
         output.status.error = error;
     }
     ReleaseSRWLockExclusive(&output.lock);
-    if (output.ended != nullptr)
-        SetEvent(output.ended);
+    SignalEnded(output);
 }
 
 // Writer thread: a limit of the setup is reached.
@@ -61,7 +69,7 @@ void StopAtLimit(CaptureOutput& output)
     SetAccepting(output, false);
     output.status.limit_reached = true;
     ReleaseSRWLockExclusive(&output.lock);
-    SetEvent(output.ended);
+    SignalEnded(output);
 }
 
 // Writes `blocks` (whole blocks, `frames` of them frames) to the end of
@@ -273,7 +281,7 @@ void HandIn(CaptureOutput& output, Append&& append)
     if (wake)
         SetEvent(output.wake);
     if (ended)
-        SetEvent(output.ended);
+        SignalEnded(output);
 }
 
 void CloseHandleOf(HANDLE& handle)
@@ -311,6 +319,8 @@ bool OpenCaptureOutput(CaptureOutput& output, const OutputSetup& setup)
     output.limits = output.to_stream ? FileLimits{} : setup.limits;
     output.ring_slots = setup.ring_slots;
     output.frame_limit = setup.frame_limit;
+    output.notify_window = setup.notify_window;
+    output.notify_message = setup.notify_message;
     output.host_origin_us = TimeOfDayUs();
     output.counter_origin_us = CounterUs();
     output.thread = nullptr;

@@ -51,6 +51,11 @@ struct OutputSetup {
     FileLimits limits = {};
     std::span<RingFileSlot> ring_slots = {};          // limits.ring_files of them, for a ring that keeps N
     uint64_t frame_limit = 0;                         // the capture ends after this many frames (0: never)
+    // A window told, besides the ended event, when the output stops by
+    // itself: `notify_message` posted to it. A GUI learns of it at once,
+    // where a timer's WM_TIMER waits behind a flood of other messages.
+    HWND notify_window = nullptr;
+    UINT notify_message = 0;
 };
 
 struct OutputStatus {
@@ -84,6 +89,8 @@ struct CaptureOutput {
     HANDLE thread;
     HANDLE wake;                 // the writer's: time to write
     HANDLE ended;                // the owner's: the output stopped by itself
+    HWND notify_window;          // and told so by notify_message, where set
+    UINT notify_message;
 
     // ---- The writer thread's
     HANDLE file;

@@ -40,6 +40,11 @@ void StopCapture();
 
 bool CaptureRunning();
 
+// GUI thread, on its timer and when the output says it stopped: a capture
+// whose output failed, or whose receive monitor ended, stops; else its
+// title shows the count.
+void WatchCapture();
+
 // GUI thread: the receive monitor's thread has started: a capture records
 // from it, and ends when it ends, however short its run.
 void CaptureReceiveMonitorStarted();

@@ -24,6 +24,7 @@
 #include "monitor/channel/command_channel.h"
 #include "monitor/channel/replies.h"
 #include "monitor/frame/main_window.h"
+#include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/traffic/receive_monitor.h"
 
@@ -76,7 +77,11 @@ void WarnOfFault(const capture::OutputStatus& status)
     Warn(text);
 }
 
-void CALLBACK OnWatchTimer(HWND, UINT, UINT_PTR, DWORD)
+void CALLBACK OnWatchTimer(HWND, UINT, UINT_PTR, DWORD) { WatchCapture(); }
+
+}  // namespace
+
+void WatchCapture()
 {
     CaptureState& capture = Capture();
     if (!capture.running)
@@ -91,8 +96,6 @@ void CALLBACK OnWatchTimer(HWND, UINT, UINT_PTR, DWORD)
     ShowCaptureTitle();
 }
 
-}  // namespace
-
 bool StartCapture(const CaptureChoice& choice)
 {
     CaptureState& capture = Capture();
@@ -105,6 +108,8 @@ bool StartCapture(const CaptureChoice& choice)
     const capture::InterfaceDescription adapter{g_monitor.device_name, choice.encoding};
     capture::OutputSetup setup{capture::kMonitorApplication, {&adapter, 1}};
     setup.path = capture.path;
+    setup.notify_window = g_monitor.main_window;
+    setup.notify_message = WM_CAPTURE_ENDED;
     if (!capture::OpenCaptureOutput(g_output, setup)) {
         WarnOfFault(capture::ReadOutputStatus(g_output));
         return false;

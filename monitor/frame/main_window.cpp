@@ -1,5 +1,6 @@
 #include "monitor/frame/main_window.h"
 
+#include "monitor/capture/capture.h"
 #include "monitor/frame/messages.h"
 #include "monitor/frame/monitor_state.h"
 #include "monitor/frame/polling.h"
@@ -85,6 +86,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         return 1;
     case WM_DESTROY_CHILD:
         OnDestroyChild(reinterpret_cast<HWND>(wparam));
+        return 1;
+    case WM_CAPTURE_ENDED:
+        WatchCapture();
         return 1;
     default:
         return DefWindowProcA(window, message, wparam, lparam);

@@ -22,5 +22,8 @@ inline constexpr uint32_t WM_MIRROR_UPDATE = 0x4007;
 // Posted to the Line Test window by the run's send thread when the run has
 // ended by itself; wParam is the run's number.
 inline constexpr uint32_t WM_LINE_TEST_DONE = 0x4008;
+// Posted to the main window by the capture's writer thread when the
+// capture stopped by itself (a failed write).
+inline constexpr uint32_t WM_CAPTURE_ENDED = 0x4009;
 
 }  // namespace qz6::mon

@@ -343,6 +343,10 @@ TEST_F(CaptureToFile, AFullDiskStopsItWithItsErrorNumberAndLeavesWholeBlocks)
     if (!Contains(HostShell("mkdir -p " + folder + " && mount -t tmpfs -o size=64k tmpfs " + folder + " && echo mounted"),
                   "mounted"))
         GTEST_SKIP() << "no small file system could be mounted (that needs root)";
+    struct Unmount {
+        const std::string& folder;
+        ~Unmount() { HostShell("umount " + folder + "; rmdir " + folder); }
+    } unmount{folder};
     const std::string path = "Z:" + folder + "/full.pcapng";
     StartThroughDialog(path, 1);
     EnableCommunications();
@@ -370,7 +374,7 @@ TEST_F(CaptureToFile, AFullDiskStopsItWithItsErrorNumberAndLeavesWholeBlocks)
     EXPECT_FALSE(reader.Failed());
     EXPECT_GT(frames, 100u);
     const std::string tshark =
-        HostShell("(tshark -r " + folder + "/full.pcapng 2>&1; echo status $?) | tail -2; umount " + folder);
+        HostShell("(tshark -r " + folder + "/full.pcapng 2>&1; echo status $?) | tail -2");
     EXPECT_TRUE(Contains(tshark, "status 0") && !Contains(tshark, "cut short")) << tshark;
 }
 
